@@ -1,0 +1,43 @@
+#include "app/Startup.h"
+
+#include <filesystem>
+#include <thread>
+
+#include "app/Logger.h"
+#include "patch/HttpTransport.h"
+
+std::string CrashLine(DWORD code, const void* address) {
+    char buf[128];
+    std::snprintf(buf, sizeof(buf), "%lx no endereço: 0x%llx", static_cast<unsigned long>(code),
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address)));
+    return std::string("CRASH DETECTADO! Código de Exceção: 0x") + buf;
+}
+
+LONG WINAPI CrashHandler(EXCEPTION_POINTERS* info) {
+    DWORD code = info && info->ExceptionRecord ? info->ExceptionRecord->ExceptionCode : 0;
+    const void* address = info && info->ExceptionRecord ? info->ExceptionRecord->ExceptionAddress : nullptr;
+    Logger::Instance().SendSync("FATAL", CrashLine(code, address));
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void ScheduleBackupCleanup(const std::wstring& exeDir, const std::wstring& title, std::chrono::milliseconds delay) {
+    std::thread([exeDir, title, delay]() {
+        std::this_thread::sleep_for(delay);
+        HWND window = FindWindowW(nullptr, title.c_str());
+        if (window && IsWindowVisible(window)) {
+            std::error_code ec;
+            std::filesystem::remove(std::filesystem::path(exeDir + L"VrennOnlineLauncher.exe.bak"), ec);
+        }
+    }).detach();
+}
+
+std::string DownloadString(const std::string& url) {
+    std::string body;
+    HttpExchange exchange;
+    exchange.sink = [&body](const char* data, size_t size) {
+        body.append(data, size);
+        return true;
+    };
+    if (!PerformHttpRequest(url, &HttpTimeoutTable::kLauncherConfig, exchange)) return "";
+    return body;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Pieces of start-up that live outside WinMain: the crash filter, the
+// configuration request, the self-update and the backup removal.
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+
+inline constexpr wchar_t kWindowTitle[] = L"Vrenn Ondrel - Launcher Oficial";
+inline constexpr std::chrono::milliseconds kBackupCleanupDelay{15000};
+
+// The unhandled-exception filter: posts the crash line synchronously, then lets the process end.
+LONG WINAPI CrashHandler(EXCEPTION_POINTERS* info);
+std::string CrashLine(DWORD code, const void* address);
+
+// Removes exeDir + "VrennOnlineLauncher.exe.bak" after the delay, if the titled window is visible.
+void ScheduleBackupCleanup(const std::wstring& exeDir, const std::wstring& title,
+                           std::chrono::milliseconds delay = kBackupCleanupDelay);
+
+// One GET of the launcher configuration with its own short time-outs; "" on failure.
+std::string DownloadString(const std::string& url);
+
+// Downloads, checks and installs a newer build; returns only when no update was started.
+void TriggerSelfUpdate(const std::wstring& exeDir, const std::string& downloadUrl, const std::string& expectedSha256);

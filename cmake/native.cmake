@@ -1,0 +1,59 @@
+# Native Linux tree: the stand-in launcher server, pure-logic tests under
+# ASan/UBSan, and the end-to-end tests that drive the Windows exe under Wine.
+set(VRENN_WIN_BUILD "${CMAKE_SOURCE_DIR}/build/win" CACHE PATH "The Windows build tree the end-to-end tests run")
+set(CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS} -Wall -Wextra -Wno-unused-parameter")
+set(VRENN_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+find_package(OpenSSL REQUIRED)
+find_package(nlohmann_json REQUIRED)
+find_package(Threads REQUIRED)
+
+file(GLOB VRENN_SERVER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/server/*.cpp)
+add_executable(vrenn_server ${VRENN_SERVER_SOURCES})
+target_include_directories(vrenn_server PRIVATE ${VRENN_INCLUDES})
+target_compile_definitions(vrenn_server PRIVATE XXH_INLINE_ALL)
+target_link_libraries(vrenn_server PRIVATE PkgConfig::HTTPLIB OpenSSL::SSL OpenSSL::Crypto
+                      nlohmann_json::nlohmann_json Threads::Threads)
+
+add_library(vrenn_pure_native STATIC ${VRENN_PURE_SOURCES})
+target_include_directories(vrenn_pure_native PUBLIC ${VRENN_INCLUDES})
+target_compile_options(vrenn_pure_native PUBLIC ${VRENN_SANITIZE})
+target_link_options(vrenn_pure_native PUBLIC ${VRENN_SANITIZE})
+
+if(BUILD_TESTING)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  include(GoogleTest)
+
+  file(GLOB VRENN_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
+  foreach(src IN LISTS VRENN_NATIVE_TESTS)
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(native_${name} ${src})
+    target_link_libraries(native_${name} PRIVATE vrenn_pure_native GTest::gtest_main)
+    target_compile_options(native_${name} PRIVATE ${VRENN_SANITIZE})
+    gtest_add_tests(TARGET native_${name} SOURCES ${src} TEST_PREFIX "native." TEST_LIST _tests)
+    set_tests_properties(${_tests} PROPERTIES TIMEOUT 60)
+  endforeach()
+
+  # End-to-end: the stand-in server on loopback, the real exe under Wine.
+  file(GLOB VRENN_E2E_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/support/*.cpp)
+  add_library(vrenn_e2e_harness STATIC ${VRENN_E2E_SUPPORT})
+  target_include_directories(vrenn_e2e_harness PUBLIC ${CMAKE_SOURCE_DIR}/tests/e2e ${VRENN_INCLUDES})
+  target_link_libraries(vrenn_e2e_harness PUBLIC GTest::gtest nlohmann_json::nlohmann_json
+                        PkgConfig::HTTPLIB OpenSSL::SSL OpenSSL::Crypto Threads::Threads)
+  target_compile_definitions(vrenn_e2e_harness PUBLIC
+    VRENN_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    VRENN_WIN_BUILD="${VRENN_WIN_BUILD}"
+    VRENN_SERVER_EXE="$<TARGET_FILE:vrenn_server>")
+  file(GLOB VRENN_E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*_test.cpp)
+  foreach(src IN LISTS VRENN_E2E_TESTS)
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(e2e_${name} ${src})
+    target_link_libraries(e2e_${name} PRIVATE vrenn_e2e_harness GTest::gtest_main)
+    add_dependencies(e2e_${name} vrenn_server)
+    gtest_add_tests(TARGET e2e_${name} SOURCES ${src} TEST_PREFIX "e2e." TEST_LIST _tests)
+    # Every launcher start asks the built-in server port first, so these run one at a time.
+    set_tests_properties(${_tests} PROPERTIES TIMEOUT 300 RESOURCE_LOCK builtin_server_port)
+  endforeach()
+endif()

@@ -1,0 +1,128 @@
+#include "patch/HttpTransport.h"
+
+#include <vector>
+
+std::wstring Utf8ToWString(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    // Whole text including its terminator, which is dropped afterwards.
+    int len = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()) + 1, nullptr, 0);
+    if (len <= 0) return std::wstring();
+    std::wstring out(static_cast<size_t>(len), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()) + 1, out.data(), len);
+    out.resize(static_cast<size_t>(len) - 1);
+    return out;
+}
+
+bool CrackUtf8Url(const std::string& url, CrackedUrl& out) {
+    if (url.empty()) return false;
+    std::wstring wide = Utf8ToWString(url);
+    if (wide.empty()) return false;
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = out.host;
+    parts.dwHostNameLength = kUrlHostRoom;
+    parts.lpszUrlPath = out.path;
+    parts.dwUrlPathLength = kUrlPathRoom;
+    if (!WinHttpCrackUrl(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts)) return false;
+    out.port = parts.nPort;
+    out.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return true;
+}
+
+HINTERNET OpenHttpSession(const HttpTimeouts* timeouts) {
+    HINTERNET session =
+        WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session && timeouts) {
+        WinHttpSetTimeouts(session, timeouts->resolve, timeouts->connect, timeouts->send, timeouts->receive);
+    }
+    return session;
+}
+
+bool PerformHttpExchange(HINTERNET session, const CrackedUrl& url, const HttpExchange& exchange) {
+    if (!session) return false;
+    HINTERNET connection = WinHttpConnect(session, url.host, url.port, 0);
+    if (!connection) return false;
+    HINTERNET request = WinHttpOpenRequest(connection, exchange.verb, url.path, nullptr, WINHTTP_NO_REFERER,
+                                           WINHTTP_DEFAULT_ACCEPT_TYPES, url.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (!request) {
+        WinHttpCloseHandle(connection);
+        return false;
+    }
+
+    const wchar_t* headers = WINHTTP_NO_ADDITIONAL_HEADERS;
+    DWORD headersLength = 0;
+    if (exchange.headers && !exchange.headers->empty()) {
+        headers = exchange.headers->c_str();
+        headersLength = static_cast<DWORD>(-1);  // terminated text
+    }
+    void* data = WINHTTP_NO_REQUEST_DATA;
+    DWORD dataLength = 0;
+    if (exchange.body) {
+        data = const_cast<char*>(exchange.body->data());
+        dataLength = static_cast<DWORD>(exchange.body->size());
+    }
+
+    bool ok = WinHttpSendRequest(request, headers, headersLength, data, dataLength, dataLength, 0) &&
+              WinHttpReceiveResponse(request, nullptr);
+
+    if (ok && exchange.sink) {
+        for (;;) {
+            DWORD available = 0;
+            if (!WinHttpQueryDataAvailable(request, &available) || available == 0) break;
+            std::vector<char> buffer(static_cast<size_t>(available) + 1, 0);
+            DWORD read = 0;
+            if (WinHttpReadData(request, buffer.data(), available, &read)) {
+                if (read > 0 && !exchange.sink(buffer.data(), read)) break;
+            }
+        }
+    }
+
+    WinHttpCloseHandle(request);
+    WinHttpCloseHandle(connection);
+    return ok;
+}
+
+bool PerformHttpRequest(const std::string& url, const HttpTimeouts* timeouts, const HttpExchange& exchange) {
+    CrackedUrl cracked;
+    if (!CrackUtf8Url(url, cracked)) return false;
+    HINTERNET session = OpenHttpSession(timeouts);
+    if (!session) return false;
+    bool ok = PerformHttpExchange(session, cracked, exchange);
+    WinHttpCloseHandle(session);
+    return ok;
+}
+
+namespace {
+HttpBodySink AppendTo(std::string& out) {
+    return [&out](const char* data, size_t size) {
+        out.append(data, size);
+        return true;
+    };
+}
+}  // namespace
+
+bool DownloadStringWinHTTP(const std::string& url, std::string& out) {
+    HttpExchange exchange;
+    exchange.sink = AppendTo(out);
+    return PerformHttpRequest(url, &HttpTimeoutTable::kApiRequest, exchange);
+}
+
+bool PostStringWinHTTP(const std::string& url, const std::string& body, std::string& out, const char* contentType) {
+    std::wstring headers = Utf8ToWString(std::string("Content-Type: ") + contentType + "\r\n");
+    HttpExchange exchange;
+    exchange.verb = L"POST";
+    exchange.headers = &headers;
+    exchange.body = &body;
+    exchange.sink = AppendTo(out);
+    return PerformHttpRequest(url, &HttpTimeoutTable::kApiRequest, exchange);
+}
+
+bool PostStringWinHTTPWithCustomHeaders(const std::string& url, const std::string& body, const std::wstring& headers,
+                                        std::string& out) {
+    HttpExchange exchange;
+    exchange.verb = L"POST";
+    exchange.headers = &headers;
+    exchange.body = &body;
+    exchange.sink = AppendTo(out);
+    return PerformHttpRequest(url, nullptr, exchange);
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The patch and account service: patch runs, sign-in, news, server lists and
+// the game start. Created and owned by WinMain; the window holds a pointer.
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "patch/PatchTypes.h"
+
+class FileIntegritySystem;
+class DownloadEngine;
+
+class PatchManager {
+public:
+    PatchManager(const std::wstring& baseDir, const std::string& patchServerUrl);
+    ~PatchManager();
+    PatchManager(const PatchManager&) = delete;
+    PatchManager& operator=(const PatchManager&) = delete;
+
+    void Initialize();
+    void StartPatchProcess(bool forceVerify, PatchStateCallback callback);
+
+    std::string GetStatusMessage() const;
+    const std::string& GetPatchServerUrl() const { return patchServerUrl; }
+
+    bool Authenticate(const std::string& username, const std::string& password, std::string& userId,
+                      std::string& token, std::string& webRootUrl, std::vector<GameServer>& servers,
+                      std::string& error);
+    bool Reauth(const std::string& userId, const std::string& token, std::string& signature, std::string& error);
+
+    std::vector<NewsItem> FetchNews();
+    static void ParseServersJson(const std::string& json, std::vector<GameServer>& out);
+
+    bool GoogleOAuth(std::string& userId, std::string& username, std::string& token, std::string& webRootUrl,
+                     std::vector<GameServer>& servers, std::string& error, std::atomic<bool>* cancel);
+
+    bool LaunchGame(const std::string& ip, const std::string& port, const std::string& userId,
+                    const std::string& username, const std::string& signature, const std::string& serverName,
+                    int32_t serverId, const std::string& webRootUrl);
+
+private:
+    void SetState(LauncherState newState, float newProgress, float speed, const std::string& message);
+    void RunPatch(bool forceVerify);
+    void SetStatusMessage(const std::string& message);
+
+    LauncherState state = LauncherState::Idle;
+    float progress = 0.0f;
+    std::wstring baseDir;
+    std::string patchServerUrl;
+    std::string statusMessage;
+    std::unique_ptr<FileIntegritySystem> integrity;
+    std::unique_ptr<DownloadEngine> downloader;
+    PatchStateCallback callback;
+    std::thread worker;
+    std::atomic<bool> active{false};
+    // Guards state, progress, statusMessage and callback against the patch and download threads.
+    mutable std::mutex stateLock;
+};

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12 (run as root) and
+# fetches the Dear ImGui 1.92 source into the build folder.
+# Safe to run twice: with everything present it only checks and returns.
+#   scripts/setup.sh [build-dir]     (default: ./build)
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build}
+export DEBIAN_FRONTEND=noninteractive
+
+pkgs=(
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev mingw-w64-tools
+  wine64 xvfb xauth libgl1-mesa-dri xdotool x11-apps imagemagick
+  cmake make g++ clang libclang-rt-14-dev googletest
+  libxxhash-dev xxhash libcpp-httplib-dev libssl-dev nlohmann-json3-dev pkg-config
+  xz-utils ca-certificates fonts-dejavu-core
+)
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+updated=0
+apt_update() { [ "$updated" = 1 ] || { apt-get update -qq; updated=1; }; }
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  apt_update
+  # --no-install-recommends: wine would otherwise pull a font installer that downloads from outside
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Dear ImGui 1.92 is only in the unstable suite; take its source, never its binaries.
+imgui_dir="$build/third_party/imgui"
+if [ ! -f "$imgui_dir/imgui.h" ]; then
+  src_list=/etc/apt/sources.list.d/vrenn-imgui-src.sources
+  if [ ! -f "$src_list" ]; then
+    cat > "$src_list" <<'LIST'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: sid
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+LIST
+    updated=0
+  fi
+  apt_update
+  dl="$build/third_party/dl"
+  mkdir -p "$dl"
+  (cd "$dl" && ls imgui_1.92*.orig.tar.* >/dev/null 2>&1 || apt-get source --download-only -qq imgui >/dev/null)
+  tarball=$(ls "$dl"/imgui_1.92*.orig.tar.* 2>/dev/null | head -n 1)
+  [ -n "$tarball" ] || { echo "setup: no imgui 1.92 source found" >&2; exit 1; }
+  rm -rf "$imgui_dir.tmp" && mkdir -p "$imgui_dir.tmp"
+  tar -xf "$tarball" -C "$imgui_dir.tmp" --strip-components=1
+  rm -rf "$imgui_dir" && mv "$imgui_dir.tmp" "$imgui_dir"
+  echo "setup: imgui from $(basename "$tarball")"
+fi

@@ -1,0 +1,39 @@
+# Sourced by the scripts: a project-local Wine prefix and a private Xvfb display.
+#   . scripts/wine-env.sh BUILD-DIR      then   vrenn_wine_up / vrenn_wine_down
+export WINEPREFIX="$1/wineprefix"
+export WINEDEBUG=-all
+export WINEARCH=win64
+# No Mono or Gecko installers at prefix creation: they would download from outside.
+export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+
+vrenn_xvfb_pid=""
+vrenn_wine_up() {
+  # The display comes first: Wine's desktop process picks its driver when it starts.
+  if [ -z "${VRENN_USE_DISPLAY:-}" ]; then
+    for n in $(seq 91 140); do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+      vrenn_xvfb_pid=$!
+      export DISPLAY=":$n"
+      for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+      break
+    done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+    "$WINESERVER" -w
+  fi
+  # Start the server and its services up front so that test processes do not
+  # inherit them (ctest would wait on their pipes).
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
+  "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+vrenn_wine_down() {
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  [ -n "$vrenn_xvfb_pid" ] && kill "$vrenn_xvfb_pid" 2>/dev/null || true
+  vrenn_xvfb_pid=""
+}

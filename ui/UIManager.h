@@ -1,0 +1,133 @@
+#pragma once
+// The launcher window object: window, device and loop, the screens, the
+// status line, the login page and the background Google sign-in.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "patch/PatchManager.h"
+#include "patch/PatchTypes.h"
+
+struct ImFont;
+struct ImDrawList;
+struct ImVec2;
+struct ICoreWebView2Controller;
+struct ICoreWebView2;
+
+class UIManager {
+public:
+    struct GoogleResult {
+        bool ready = false;
+        bool ok = false;
+        int32_t generation = 0;
+        std::string userId;
+        std::string username;
+        std::string token;
+        std::string webRootUrl;
+        std::string error;
+        std::vector<GameServer> servers;
+    };
+
+    explicit UIManager(PatchManager* patchManager);
+    virtual ~UIManager();
+    UIManager(const UIManager&) = delete;
+    UIManager& operator=(const UIManager&) = delete;
+
+    void SetGoogleEnabled(bool enabled);
+    void SetOnRunLoopStarted(std::function<void()> callback);
+
+    // Window, device and loop.
+    bool Initialize(int width, int height, const std::wstring& title);
+    void Run();
+    void Shutdown();
+    void RenderUIFrame();
+
+    // Status line and repair.
+    static std::string FriendlyStatus(const std::string& text);
+    void SetStatus(const std::string& text, bool isError);
+    void TriggerRepair();
+
+    // Per-user settings.
+    void LoadNewsFontScale();
+    void SaveNewsFontScale();
+
+    // Screens.
+    void RenderBackground(ImDrawList* drawList, float time, float width, float height);
+    void RenderHeader(ImDrawList* drawList, float width);
+    void RenderNewsPanel(ImDrawList* drawList, float width, float height, float x, float y);
+    void RenderServerPanel(ImDrawList* drawList, float width, float height, float x, float y, float time);
+    void RenderLogoutButton(ImDrawList* drawList);
+    void RenderServerList(ImDrawList* drawList, float time);
+    void RenderServerCard(ImDrawList* drawList, int32_t index, float time);
+    void RenderStartGameButton(ImDrawList* drawList, float time);
+    void RenderFooter(ImDrawList* drawList, float width, float height, float paddingX, float footerHeight);
+    void RenderLoginPanel(ImDrawList* drawList, float width, float height, float x, float y, float time);
+
+    // Embedded login page.
+    bool OpenLoginModal();
+    void AttachWebView(void* controller, void* webView);
+    void OnWebViewFailed();
+    void CloseLoginModal();
+    void RenderLoginModal(ImDrawList* drawList);
+    void OnWebMessage(const std::string& json);
+
+    // Google sign-in.
+    bool DoGoogleLogin();
+    void StartGoogleThread();
+    void PollGoogle();
+    void ApplyGoogleResult();
+
+    // The patch-state callback handed to the PatchManager (bound to this object).
+    PatchStateCallback MakePatchStateCallback();
+
+private:
+    void OnPatchState(LauncherState newState, float newProgress, float newSpeed, const std::string& message);
+
+public:
+    // Fields in declaration order; the screens share these names.
+    PatchManager* patchManager;
+    std::mutex stateMutex;
+    LauncherState state = LauncherState::Idle;
+    float progress = 0.0f;
+    float speed = 0.0f;
+    std::string statusText;
+    bool statusIsError = false;
+    char emailBuf[128] = {};
+    char passwordBuf[256] = {};
+    ImFont* regularFont = nullptr;
+    ImFont* titleFont = nullptr;
+    std::vector<NewsItem> news;
+    std::vector<GameServer> servers;
+    float newsFontScale = 1.0f;
+    bool loggedIn = false;
+    bool rememberMe = false;
+    int32_t selectedServer = -1;
+    std::string userId;
+    std::string sessionToken;
+    std::string webRootUrl;
+    float panelAlpha = 1.0f;
+    HWND hwnd = nullptr;
+    bool gameRunning = false;
+    bool runLoopStartedFired = false;
+    std::function<void()> onRunLoopStarted;
+    std::unordered_map<int32_t, float> cardHover;
+    ICoreWebView2Controller* webViewController = nullptr;
+    ICoreWebView2* webView = nullptr;
+    bool loginModalOpen = false;
+    GoogleResult googleResult;
+    std::mutex googleMutex;
+    std::atomic<bool> googleCancel{false};
+    int32_t googleGeneration = 0;
+    bool googleEnabled = true;
+};
+
+// True when a running process has this executable file name (any letter case).
+bool IsProcessRunning(const std::wstring& exeName);
+bool IsGameRunning();
