@@ -1,8 +1,9 @@
 #include "patch/PatchManager.h"
 
+#include "patch/DownloadEngine.h"
+#include "patch/FileIntegritySystem.h"
+
 // Placeholder until the patch run lands.
-class FileIntegritySystem {};
-class DownloadEngine {};
 PatchManager::PatchManager(const std::wstring& dir, const std::string& url) : baseDir(dir), patchServerUrl(url) {
     if (!baseDir.empty() && baseDir.back() != L'\\' && baseDir.back() != L'/') baseDir += L"/";
 }

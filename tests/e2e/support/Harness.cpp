@@ -197,6 +197,11 @@ LauncherRun::LauncherRun(const fs::path& gameDir, const std::map<std::string, st
 
 LauncherRun::~LauncherRun() { proc.Kill(); }
 
+bool LauncherRun::CloseWindow() {
+    Process p = StartWindows(WinTool("wmclose"), {"Vrenn Ondrel - Launcher Oficial"});
+    return p.Wait(30s) == 0;
+}
+
 std::string LauncherRun::Log() const { return ReadFile(logFile); }
 
 std::vector<std::string> SplitLogLines(const std::string& log) {

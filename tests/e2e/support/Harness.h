@@ -87,6 +87,8 @@ public:
     bool WaitForLog(const std::string& needle, std::chrono::milliseconds timeout);
     std::optional<int> WaitExit(std::chrono::milliseconds timeout) { return proc.Wait(timeout); }
     void Kill() { proc.Kill(); }
+    // Posts WM_CLOSE to the launcher window (found by its title); true when the window was there.
+    bool CloseWindow();
     fs::path LogFile() const { return logFile; }
 
 private:
