@@ -1,7 +1,113 @@
+// The window's side of Google sign-in: the background thread started by the
+// login page, the per-frame poll that applies its result, and the synchronous
+// road used when the login page cannot be opened.
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "ui/CredentialStore.h"
 #include "ui/UIManager.h"
 
-// Placeholder until the background Google sign-in lands.
-bool UIManager::DoGoogleLogin() { return false; }
-void UIManager::StartGoogleThread() {}
-void UIManager::PollGoogle() {}
-void UIManager::ApplyGoogleResult() {}
+namespace {
+
+void StatusFromGoogleError(UIManager& ui, const std::string& error) {
+    if (error == "google_unavailable") {
+        ui.SetStatus("LOGIN COM GOOGLE INDISPONÍVEL NO MOMENTO.", true);
+    } else if (error == "google_cancelled") {
+        ui.SetStatus("LOGIN COM GOOGLE CANCELADO.", false);
+    } else {
+        ui.SetStatus(error, true);
+    }
+}
+
+// Session fields, credentials and the form, shared by both roads.
+void ApplySession(UIManager& ui, const UIManager::GoogleResult& r) {
+    ui.userId = r.userId;
+    ui.sessionToken = r.token;
+    ui.webRootUrl = r.webRootUrl;
+    ui.servers = r.servers;
+    ui.loggedIn = true;
+
+    const std::string& login = r.username.empty() ? r.userId : r.username;
+    if (ui.rememberMe) {
+        SaveCredentialsRegistry(login, "");
+    } else {
+        DeleteCredentialsRegistry();
+    }
+    std::memset(ui.emailBuf, 0, sizeof(ui.emailBuf));
+    std::strncpy(ui.emailBuf, login.c_str(), sizeof(ui.emailBuf) - 1);
+    WipeBuffer(ui.passwordBuf, sizeof(ui.passwordBuf));
+}
+
+}  // namespace
+
+void UIManager::StartGoogleThread() {
+    std::shared_ptr<GoogleShared> shared = google.block;
+    {
+        std::lock_guard<std::mutex> lock(shared->googleMutex);
+        // The previous sign-in has not stored its result yet.
+        if (shared->googleGeneration > 0 && shared->googleResult.generation != shared->googleGeneration) return;
+    }
+    shared->googleCancel = false;
+    int32_t generation;
+    {
+        std::lock_guard<std::mutex> lock(shared->googleMutex);
+        generation = ++shared->googleGeneration;
+        shared->googleResult.ready = false;
+    }
+    SetStatus("AGUARDANDO GOOGLE...", false);
+
+    PatchManager* pm = patchManager;
+    std::thread([shared, pm, generation]() {
+        GoogleResult r;
+        r.ready = true;
+        r.generation = generation;
+        if (pm) {
+            r.ok = pm->GoogleOAuth(r.userId, r.username, r.token, r.webRootUrl, r.servers, r.error,
+                                   &shared->googleCancel);
+        } else {
+            r.error = "google_internal";
+        }
+        std::lock_guard<std::mutex> lock(shared->googleMutex);
+        if (shared->googleGeneration == generation) shared->googleResult = r;
+    }).detach();
+}
+
+void UIManager::PollGoogle() {
+    std::lock_guard<std::mutex> lock(google->googleMutex);
+    if (google->googleResult.ready) {
+        google->googleResult.ready = false;
+        ApplyGoogleResult();
+    }
+}
+
+void UIManager::ApplyGoogleResult() {
+    const GoogleResult r = google->googleResult;
+    if (!r.ok) {
+        StatusFromGoogleError(*this, r.error);
+        return;
+    }
+    ApplySession(*this, r);
+    if (loginModalOpen) CloseLoginModal();
+    SetStatus("CONECTADO.", false);
+    if (!servers.empty()) selectedServer = 0;
+}
+
+bool UIManager::DoGoogleLogin() {
+    if (!patchManager) return false;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        state = LauncherState::Idle;
+    }
+    SetStatus("AGUARDANDO GOOGLE...", false);
+
+    GoogleResult r;
+    r.ok = patchManager->GoogleOAuth(r.userId, r.username, r.token, r.webRootUrl, r.servers, r.error, nullptr);
+    if (!r.ok) {
+        StatusFromGoogleError(*this, r.error);
+        return false;
+    }
+    ApplySession(*this, r);
+    SetStatus("CONECTADO.", false);
+    return true;
+}

@@ -1,9 +1,292 @@
-#include "ui/UIManager.h"
+// The server's login page in an embedded WebView2 browser over a modal: the
+// loader, the three runtime callbacks, attaching and navigating, the modal,
+// closing, and the page's messages.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
 
-// Placeholder until the embedded login page lands.
-bool UIManager::OpenLoginModal() { return false; }
-void UIManager::AttachWebView(void*, void*) {}
-void UIManager::OnWebViewFailed() {}
-void UIManager::CloseLoginModal() {}
-void UIManager::RenderLoginModal(ImDrawList*) {}
-void UIManager::OnWebMessage(const std::string&) {}
+#include <atomic>
+#include <cstring>
+
+#include "imgui.h"
+#include "ui/CredentialStore.h"
+#include "ui/UIManager.h"
+#include "ui/WebMessage.h"
+#include "ui/WebView2.h"
+
+namespace {
+
+// The page's diagnostics are not kept anywhere.
+void WVLog(const std::string&) {}
+
+std::string WStrToUtf8(const wchar_t* text) {
+    if (!text) return "";
+    int len = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (len <= 1) return "";
+    std::string out(static_cast<size_t>(len), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), len, nullptr, nullptr);
+    out.resize(static_cast<size_t>(len) - 1);
+    return out;
+}
+
+std::wstring Utf8ToWStr(const std::string& text) {
+    if (text.empty()) return L"";
+    int len = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (len <= 1) return L"";
+    std::wstring out(static_cast<size_t>(len), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), len);
+    out.resize(static_cast<size_t>(len) - 1);
+    return out;
+}
+
+// Reference counting and QueryInterface shared by the three handlers.
+template <typename Interface, const GUID& Iid>
+class WVHandlerBase : public Interface {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, Iid)) {
+            *out = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refCount); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        long count = --refCount;
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+    virtual ~WVHandlerBase() = default;
+
+protected:
+    std::atomic<long> refCount{1};
+};
+
+class WVMsgHandler
+    : public WVHandlerBase<ICoreWebView2WebMessageReceivedEventHandler, IID_ICoreWebView2WebMessageReceivedEventHandler> {
+public:
+    explicit WVMsgHandler(UIManager* owner) : ui(owner) {}
+    HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) override {
+        if (!args || !ui) return S_OK;
+        LPWSTR json = nullptr;
+        if (SUCCEEDED(args->get_WebMessageAsJson(&json)) && json) {
+            ui->OnWebMessage(WStrToUtf8(json));
+            CoTaskMemFree(json);
+        }
+        return S_OK;
+    }
+
+private:
+    UIManager* ui;
+};
+
+class WVCtrlHandler : public WVHandlerBase<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
+                                           IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> {
+public:
+    WVCtrlHandler(HWND window, UIManager* owner) : hwnd(window), ui(owner) {}
+    HRESULT STDMETHODCALLTYPE Invoke(HRESULT errorCode, ICoreWebView2Controller* controller) override {
+        if (FAILED(errorCode) || !controller || !ui) {
+            WVLog("[WebView] controller FAILED");
+            if (ui) ui->OnWebViewFailed();
+            return E_FAIL;
+        }
+        ICoreWebView2* view = nullptr;
+        if (FAILED(controller->get_CoreWebView2(&view)) || !view) {
+            WVLog("[WebView] get_CoreWebView2 FAILED");
+            ui->OnWebViewFailed();
+            return E_FAIL;
+        }
+        auto* messages = new WVMsgHandler(ui);
+        EventRegistrationToken token{};
+        view->add_WebMessageReceived(messages, &token);
+        messages->Release();
+        WVLog("[WebView] controller OK");
+        ui->AttachWebView(controller, view);
+        return S_OK;
+    }
+
+private:
+    HWND hwnd;
+    UIManager* ui;
+};
+
+class WVEnvHandler : public WVHandlerBase<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
+                                          IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> {
+public:
+    WVEnvHandler(HWND window, UIManager* owner) : hwnd(window), ui(owner) {}
+    HRESULT STDMETHODCALLTYPE Invoke(HRESULT errorCode, ICoreWebView2Environment* environment) override {
+        if (FAILED(errorCode) || !environment || !ui) {
+            WVLog("[WebView] environment FAILED");
+            if (ui) ui->OnWebViewFailed();
+            return E_FAIL;
+        }
+        WVLog("[WebView] environment OK");
+        auto* controllerHandler = new WVCtrlHandler(hwnd, ui);
+        environment->CreateCoreWebView2Controller(hwnd, controllerHandler);
+        controllerHandler->Release();
+        return S_OK;
+    }
+
+private:
+    HWND hwnd;
+    UIManager* ui;
+};
+
+}  // namespace
+
+bool UIManager::OpenLoginModal() {
+    if (loginModalOpen) return true;
+
+    static bool coInit = false;
+    if (!coInit) {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        coInit = true;
+    }
+
+    wchar_t modulePath[260] = {};
+    GetModuleFileNameW(nullptr, modulePath, 260);
+    std::wstring dir = modulePath;
+    size_t cut = dir.find_last_of(L"\\/");
+    dir = cut == std::wstring::npos ? L"" : dir.substr(0, cut + 1);
+    HMODULE loader = LoadLibraryW((dir + L"WebView2Loader.dll").c_str());
+    if (!loader) loader = LoadLibraryW(L"WebView2Loader.dll");
+    if (!loader) return false;
+
+    auto create = reinterpret_cast<CreateCoreWebView2EnvironmentWithOptionsFn>(
+        reinterpret_cast<void*>(GetProcAddress(loader, "CreateCoreWebView2EnvironmentWithOptions")));
+    if (!create) return false;
+    if (!hwnd) return false;
+
+    std::wstring userData;
+    PWSTR localAppData = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &localAppData)) && localAppData) {
+        userData = std::wstring(localAppData) + L"\\VrennOnlineLauncher\\EBWebView";
+        CreateDirectoryW(userData.c_str(), nullptr);
+    }
+    if (localAppData) CoTaskMemFree(localAppData);
+
+    WVLog("[WebView] creating environment...");
+    auto* handler = new WVEnvHandler(hwnd, this);
+    HRESULT hr = create(nullptr, userData.empty() ? nullptr : userData.c_str(), nullptr, handler);
+    handler->Release();
+    if (FAILED(hr)) {
+        WVLog("[WebView] createEnv call FAILED");
+        return false;
+    }
+    loginModalOpen = true;
+    google->googleCancel = false;
+    return true;
+}
+
+void UIManager::AttachWebView(void* controller, void* view) {
+    auto* ctrl = static_cast<ICoreWebView2Controller*>(controller);
+    if (!loginModalOpen) {
+        // Arrived after the modal was closed: a visible browser with no modal
+        // around it could not be dismissed, so close it at once.
+        ctrl->Close();
+        static_cast<ICoreWebView2*>(view)->Release();
+        return;
+    }
+    ctrl->AddRef();
+    webViewController = ctrl;
+    webView = static_cast<ICoreWebView2*>(view);
+
+    std::string base = patchManager ? patchManager->GetPatchServerUrl() : std::string();
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    const std::wstring address = Utf8ToWStr(base + "/login.html");
+    WVLog("[WebView] navigate /login.html");
+    webView->Navigate(address.c_str());
+    webViewController->put_IsVisible(TRUE);
+}
+
+void UIManager::OnWebViewFailed() {
+    CloseLoginModal();
+    SetStatus("LOGIN NA PÁGINA INDISPONÍVEL NO MOMENTO.", true);
+}
+
+void UIManager::CloseLoginModal() {
+    google->googleCancel = true;
+    loginModalOpen = false;
+    if (webViewController) {
+        webViewController->put_IsVisible(FALSE);
+        webViewController->Close();
+        webViewController->Release();
+        webViewController = nullptr;
+    }
+    if (webView) {
+        webView->Release();
+        webView = nullptr;
+    }
+}
+
+void UIManager::RenderLoginModal(ImDrawList*) {
+    if (!loginModalOpen) return;
+    ImGuiIO& io = ImGui::GetIO();
+    ImGui::SetNextWindowSize(ImVec2(400, 560), ImGuiCond_Appearing);
+    ImGui::OpenPopup("##LoginModal");
+    ImGui::SetNextWindowPos(ImVec2(io.DisplaySize.x * 0.5f, io.DisplaySize.y * 0.5f), ImGuiCond_Always,
+                            ImVec2(0.5f, 0.5f));
+    if (!ImGui::BeginPopupModal("##LoginModal", nullptr, ImGuiWindowFlags_NoResize)) return;
+
+    ImGui::TextColored(ImVec4(1.0f, 0.52f, 0.9f, 1.0f), "ENTRAR");
+    const ImVec2 o = ImGui::GetCursorScreenPos();
+    const ImVec2 a = ImGui::GetContentRegionAvail();
+    ImGui::Dummy(ImVec2(a.x, a.y - 44));
+    if (webViewController) {
+        RECT bounds{static_cast<LONG>(o.x), static_cast<LONG>(o.y), static_cast<LONG>(o.x + a.x),
+                    static_cast<LONG>(o.y + a.y - 44)};
+        webViewController->put_Bounds(bounds);
+    } else {
+        const ImVec2 after = ImGui::GetCursorScreenPos();
+        ImGui::SetCursorScreenPos(o);
+        ImGui::TextColored(ImVec4(0.7f, 0.64f, 0.76f, 1.0f), "CARREGANDO...");
+        ImGui::SetCursorScreenPos(after);
+    }
+    if (ImGui::Button("CANCELAR", ImVec2(a.x, 32))) {
+        CloseLoginModal();
+        SetStatus("LOGIN COM GOOGLE CANCELADO.", false);
+    }
+    ImGui::EndPopup();
+}
+
+void UIManager::OnWebMessage(const std::string& json) {
+    if (json.find("vrenn-google") != std::string::npos) {
+        StartGoogleThread();
+        return;
+    }
+    if (json.find("vrenn-auth") == std::string::npos) return;
+
+    std::string token = WVExtractStr(json, "signature");
+    if (token.empty()) token = WVExtractStr(json, "token");
+    if (token.empty()) {
+        SetStatus("EMAIL OU SENHA INCORRETOS.", true);
+        return;
+    }
+    userId = WVExtractStr(json, "userId");
+    if (userId.empty()) userId = "0";
+    const std::string name = WVExtractStr(json, "username");
+    sessionToken = token;
+    webRootUrl = WVExtractStr(json, "webRootUrl");
+
+    servers.clear();
+    size_t at = json.find("\"servers\"");
+    if (at != std::string::npos) PatchManager::ParseServersJson(json.substr(at), servers);
+    loggedIn = true;
+
+    const std::string& login = name.empty() ? userId : name;
+    if (rememberMe) {
+        SaveCredentialsRegistry(login, "");
+    } else {
+        DeleteCredentialsRegistry();
+    }
+    std::memset(emailBuf, 0, sizeof(emailBuf));
+    std::strncpy(emailBuf, login.c_str(), sizeof(emailBuf) - 1);
+    WipeBuffer(passwordBuf, sizeof(passwordBuf));
+
+    CloseLoginModal();
+    SetStatus("CONECTADO.", false);
+    if (!servers.empty()) selectedServer = 0;
+}

@@ -121,10 +121,21 @@ public:
     ICoreWebView2Controller* webViewController = nullptr;
     ICoreWebView2* webView = nullptr;
     bool loginModalOpen = false;
-    GoogleResult googleResult;
-    std::mutex googleMutex;
-    std::atomic<bool> googleCancel{false};
-    int32_t googleGeneration = 0;
+    // The background sign-in's result slot, lock, cancel flag and generation live in a
+    // block the sign-in thread holds a reference to, so a thread that outlives the
+    // window never touches it; destroying the window sets the cancel flag.
+    struct GoogleShared {
+        GoogleResult googleResult;
+        std::mutex googleMutex;
+        std::atomic<bool> googleCancel{false};
+        int32_t googleGeneration = 0;
+    };
+    struct GoogleSharedRef {
+        std::shared_ptr<GoogleShared> block = std::make_shared<GoogleShared>();
+        GoogleShared* operator->() const { return block.get(); }
+        ~GoogleSharedRef() { block->googleCancel = true; }
+    };
+    GoogleSharedRef google;
     bool googleEnabled = true;
 };
 
