@@ -1,0 +1,321 @@
+#include "patch/FileIntegritySystem.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+
+#ifndef XXH_INLINE_ALL
+#define XXH_INLINE_ALL
+#endif
+#include <xxhash.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kChunkSize = 65536;
+constexpr uint32_t kMaxKeyLength = 4096;
+constexpr uint32_t kMaxHashLength = 256;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool EqualsUpper(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (UpperAscii(text[i]) != upper[i]) return false;
+    return true;
+}
+
+// Windows opens the device, not a file, for these names whatever the folder
+// and extension: "nul.txt" and "Com1 .log" are devices too.
+bool IsDeviceName(std::string_view component) {
+    std::string_view stem = component.substr(0, component.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+    for (std::string_view name : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (EqualsUpper(stem, name)) return true;
+    if (stem.size() < 4) return false;
+    std::string_view prefix = stem.substr(0, 3);
+    if (!EqualsUpper(prefix, "COM") && !EqualsUpper(prefix, "LPT")) return false;
+    std::string_view digit = stem.substr(3);
+    if (digit.size() == 1) return digit[0] >= '0' && digit[0] <= '9';
+    // Superscript one, two and three in UTF-8 are device digits as well.
+    return digit == "\xC2\xB9" || digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
+bool IsSafeComponent(std::string_view component) {
+    if (component.empty() || component == "." || component == "..") return false;
+    if (component.back() == '.' || component.back() == ' ') return false;
+    return !IsDeviceName(component);
+}
+
+// Well-formed UTF-8 only: no overlong forms, surrogates or values past U+10FFFF.
+bool IsUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t extra;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (text.size() - i <= extra) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            unsigned char t = static_cast<unsigned char>(text[i + k]);
+            if (t < (k == 1 ? lo : 0x80) || t > (k == 1 ? hi : 0xBF)) return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// UTF-8 file-list text to a native path (UTF-16 on Windows). Bytes that are not
+// UTF-8 throw here on every platform, not only where the conversion needs them.
+fs::path Utf8Path(const std::string& text) {
+    if (!IsUtf8(text))
+        throw fs::filesystem_error("Cannot convert character sequence", fs::path(),
+                                   std::make_error_code(std::errc::illegal_byte_sequence));
+    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+}
+
+// std::stoull semantics: leading space, optional sign, stops at the first non-digit.
+bool ParseNumber(std::string_view field, uint64_t& out) {
+    try {
+        out = std::stoull(std::string(field), nullptr, 10);
+        return true;
+    } catch (const std::logic_error&) {
+        return false;
+    }
+}
+
+// One file-list line: path, size, a number, hash; anything after a fourth comma is ignored.
+bool ParseLine(std::string_view line, FileMetadata& out) {
+    size_t c1 = line.find(',');
+    if (c1 == std::string_view::npos) return false;
+    size_t c2 = line.find(',', c1 + 1);
+    if (c2 == std::string_view::npos) return false;
+    size_t c3 = line.find(',', c2 + 1);
+    if (c3 == std::string_view::npos || c3 + 1 == line.size()) return false;
+    size_t c4 = line.find(',', c3 + 1);
+    if (c4 == std::string_view::npos) c4 = line.size();
+    uint64_t size = 0, third = 0;
+    if (!ParseNumber(line.substr(c1 + 1, c2 - c1 - 1), size)) return false;
+    if (!ParseNumber(line.substr(c2 + 1, c3 - c2 - 1), third)) return false;
+    out.path.assign(line.substr(0, c1));
+    out.size = size;
+    out.modifiedTime = third;
+    out.hash.assign(line.substr(c3 + 1, c4 - c3 - 1));
+    return true;
+}
+
+std::string FormatHash(uint64_t value) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out(16, '0');
+    for (int i = 15; i >= 0; --i, value >>= 4) out[static_cast<size_t>(i)] = digits[value & 0xF];
+    return out;
+}
+
+// Streams the file through `buffer` (kChunkSize bytes), so memory stays flat.
+std::string HashFile(const fs::path& path, char* buffer) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::string();
+    XXH64_state_t state;
+    XXH64_reset(&state, 0);
+    for (;;) {
+        in.read(buffer, static_cast<std::streamsize>(kChunkSize));
+        std::streamsize got = in.gcount();
+        if (got > 0) XXH64_update(&state, buffer, static_cast<size_t>(got));
+        if (got < static_cast<std::streamsize>(kChunkSize)) break;
+    }
+    return FormatHash(XXH64_digest(&state));
+}
+
+void PutU32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+void PutU64(std::string& out, uint64_t v) {
+    for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+bool ReadBytes(std::istream& in, char* data, size_t n) {
+    in.read(data, static_cast<std::streamsize>(n));
+    return static_cast<size_t>(in.gcount()) == n;
+}
+
+bool GetU32(std::istream& in, uint32_t& v) {
+    unsigned char b[4];
+    if (!ReadBytes(in, reinterpret_cast<char*>(b), sizeof b)) return false;
+    v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | b[i];
+    return true;
+}
+
+bool GetU64(std::istream& in, uint64_t& v) {
+    unsigned char b[8];
+    if (!ReadBytes(in, reinterpret_cast<char*>(b), sizeof b)) return false;
+    v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
+    return true;
+}
+
+bool GetString(std::istream& in, uint32_t length, std::string& out) {
+    out.resize(length);
+    return length == 0 || ReadBytes(in, out.data(), length);
+}
+
+}  // namespace
+
+bool IsSafeGamePath(const std::string& path) {
+    if (path.empty() || IsSeparator(path.front())) return false;
+    for (unsigned char c : path)
+        if (c == ':' || c < 0x20) return false;
+    size_t start = 0;
+    for (;;) {
+        size_t end = start;
+        while (end < path.size() && !IsSeparator(path[end])) ++end;
+        if (!IsSafeComponent(std::string_view(path).substr(start, end - start))) return false;
+        if (end == path.size()) return true;
+        start = end + 1;
+    }
+}
+
+FileIntegritySystem::FileIntegritySystem(const std::wstring& root) : rootDir(root) {
+    if (!rootDir.empty() && rootDir.back() != L'\\' && rootDir.back() != L'/') rootDir += L'/';
+}
+
+void FileIntegritySystem::SetWarningSink(WarningSink sink) {
+    std::lock_guard<std::mutex> guard(lock);
+    warningSink = std::move(sink);
+}
+
+bool FileIntegritySystem::LoadManifest(const std::string& text) {
+    std::vector<std::string> refused;
+    WarningSink sink;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        manifest.clear();
+        std::string_view rest(text);
+        for (;;) {
+            size_t lf = rest.find('\n');
+            std::string_view line = rest.substr(0, lf);
+            FileMetadata entry;
+            if (!line.empty() && ParseLine(line, entry)) {
+                if (IsSafeGamePath(entry.path)) {
+                    std::string key = entry.path;
+                    manifest.insert_or_assign(std::move(key), std::move(entry));
+                } else {
+                    refused.push_back(std::move(entry.path));
+                }
+            }
+            if (lf == std::string_view::npos) break;
+            rest.remove_prefix(lf + 1);
+        }
+        sink = warningSink;
+    }
+    if (sink)
+        for (const std::string& path : refused)
+            sink("[FileIntegritySystem] Caminho inválido ignorado na lista de arquivos: " + path);
+    return true;
+}
+
+bool FileIntegritySystem::LoadLocalCache(const std::wstring& cachePath) {
+    std::lock_guard<std::mutex> guard(lock);
+    cache.clear();
+    std::ifstream in(fs::path(cachePath), std::ios::binary);
+    if (!in) return false;
+    uint32_t count = 0;
+    if (!GetU32(in, count)) return true;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t keyLength = 0, hashLength = 0;
+        FileMetadata entry;
+        if (!GetU32(in, keyLength) || keyLength > kMaxKeyLength) break;
+        if (!GetString(in, keyLength, entry.path)) break;
+        if (!GetU64(in, entry.size) || !GetU64(in, entry.modifiedTime)) break;
+        if (!GetU32(in, hashLength) || hashLength > kMaxHashLength) break;
+        if (!GetString(in, hashLength, entry.hash)) break;
+        std::string key = entry.path;
+        cache.insert_or_assign(std::move(key), std::move(entry));
+    }
+    return true;
+}
+
+bool FileIntegritySystem::SaveLocalCache(const std::wstring& cachePath) {
+    std::lock_guard<std::mutex> guard(lock);
+    std::ofstream out(fs::path(cachePath), std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    std::string bytes;
+    PutU32(bytes, static_cast<uint32_t>(cache.size()));
+    for (const auto& [key, entry] : cache) {
+        PutU32(bytes, static_cast<uint32_t>(key.size()));
+        bytes += key;
+        PutU64(bytes, entry.size);
+        PutU64(bytes, entry.modifiedTime);
+        PutU32(bytes, static_cast<uint32_t>(entry.hash.size()));
+        bytes += entry.hash;
+    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return true;
+}
+
+std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
+                                                           const std::function<void(float)>& progress) {
+    std::lock_guard<std::mutex> guard(lock);
+    lastHashedCount = 0;
+    std::vector<FileMetadata> toFetch;
+    std::vector<char> buffer(kChunkSize);
+    const fs::path root(rootDir);
+    const size_t total = manifest.size();
+    size_t done = 0;
+    for (const auto& [key, listed] : manifest) {
+        const fs::path full = root / Utf8Path(listed.path);
+        bool fetch = true;
+        std::error_code ec;
+        if (fs::exists(full, ec) && !ec) {
+            uint64_t size = fs::file_size(full, ec);
+            if (!ec) {
+                uint64_t time = 0;
+                fs::file_time_type written = fs::last_write_time(full, ec);
+                if (!ec)
+                    time = static_cast<uint64_t>(
+                        std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count());
+                auto cached = cache.find(key);
+                if (!forceVerify && cached != cache.end() && cached->second.size == size &&
+                    cached->second.modifiedTime == time) {
+                    fetch = cached->second.hash != listed.hash;
+                } else {
+                    std::string hash = HashFile(full, buffer.data());
+                    ++lastHashedCount;
+                    fetch = hash != listed.hash;
+                    cache.insert_or_assign(key, FileMetadata{key, size, time, std::move(hash)});
+                }
+            }
+        }
+        if (fetch) toFetch.push_back(listed);
+        ++done;
+        if (progress && total != 0) progress(static_cast<float>(done) / static_cast<float>(total));
+    }
+    return toFetch;
+}
+
+std::string FileIntegritySystem::ComputeFileHash(const std::wstring& path) {
+    std::vector<char> buffer(kChunkSize);
+    return HashFile(fs::path(path), buffer.data());
+}
