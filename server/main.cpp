@@ -1,5 +1,6 @@
 // vrenn_server: the stand-in launcher server for tests, benchmarks and the demo.
 //   vrenn_server --port 5001 --root GAME_DIR --data DATA_DIR [--out OUT_DIR]
+//   vrenn_server --hash-password SALT PASSWORD [ITERATIONS]   (account fields, see AuthRoutes.cpp)
 // Listens on 127.0.0.1 only. Everything it receives that the tests check is
 // written as JSON lines under OUT_DIR (default: DATA_DIR).
 #include <csignal>
@@ -44,7 +45,10 @@ static void Usage() {
     std::fprintf(stderr, "usage: vrenn_server --port N --root GAME_DIR --data DATA_DIR [--out OUT_DIR]\n");
 }
 
+int PrintPasswordHash(int argc, char** argv);  // AuthRoutes.cpp
+
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "--hash-password") return PrintPasswordHash(argc, argv);
     ServerContext ctx;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
