@@ -1,5 +1,286 @@
 #include "patch/DownloadEngine.h"
 
-// Placeholder until the download engine lands.
+#include <chrono>
+#include <filesystem>
+#include <vector>
+
+#include "patch/FileIntegritySystem.h"
+#include "patch/HttpTransport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kCancelledText[] = "Operação cancelada pelo usuário.";
+const char kCreateFailedText[] = "Falha ao criar o arquivo local.";
+const char kDownloadFailedText[] = "Falha no download via WinHTTP.";
+const char kReplaceFailedText[] = "Falha ao substituir o arquivo baixado.";
+
+std::wstring WithBackslashes(std::wstring path) {
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int len = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (len <= 0) return std::string();
+    std::string out(static_cast<size_t>(len), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), len, nullptr, nullptr);
+    return out;
+}
+
+bool WriteAll(HANDLE file, const char* data, DWORD size) {
+    while (size > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file, data, size, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// What a finished task means for its worker.
+enum class TaskEnd { Next, StopWorker };
+
+// Closes what a task opened, also when it throws.
+struct TaskHandles {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HttpOpenGet get;
+    void Close() {
+        CloseHttpGet(get);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    ~TaskHandles() { Close(); }
+};
+
+}  // namespace
+
+struct DownloadEngine::RunState {
+    std::atomic<bool> anyFailed{false};
+    std::string firstError;
+    std::mutex errorMutex;
+    std::chrono::steady_clock::time_point start;
+
+    // The texts of a local file that cannot be created or swapped in replace an earlier one.
+    void Replace(const std::string& text) {
+        std::lock_guard<std::mutex> lock(errorMutex);
+        anyFailed = true;
+        firstError = text;
+    }
+    void SetIfEmpty(const std::string& text) {
+        std::lock_guard<std::mutex> lock(errorMutex);
+        anyFailed = true;
+        if (firstError.empty()) firstError = text;
+    }
+};
+
+std::wstring Utf8ToWStringEngine(const std::string& text) { return Utf8ToWString(text); }
+
+bool InstallDownloadedFile(const std::wstring& partPath, const std::wstring& finalPath, std::string& error) {
+    const std::wstring backupPath = finalPath + L".bak";
+    std::error_code ec;
+    bool backupMade = false;
+    if (fs::exists(fs::path(finalPath), ec) && !ec) {
+        backupMade = CopyFileW(finalPath.c_str(), backupPath.c_str(), FALSE) != 0;
+    }
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (!MoveFileExW(partPath.c_str(), finalPath.c_str(), flags)) {
+        error = kReplaceFailedText;
+        if (backupMade) MoveFileExW(backupPath.c_str(), finalPath.c_str(), flags);
+        return false;
+    }
+    if (backupMade) DeleteFileW(backupPath.c_str());
+    return true;
+}
+
 DownloadEngine::DownloadEngine(int count) : workerCount(count) {}
-DownloadEngine::~DownloadEngine() = default;
+
+DownloadEngine::~DownloadEngine() { Cancel(); }
+
+void DownloadEngine::ConfineTo(const std::wstring& folder) {
+    confined = true;
+    confinedFolder = WithBackslashes(folder);
+}
+
+void DownloadEngine::Enqueue(const DownloadTask& task) {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    queue.push(task);
+    totalBytes += task.expectedSize;
+}
+
+void DownloadEngine::Start(std::function<void(float, float)> progress,
+                           std::function<void(bool, const std::string)> complete) {
+    if (running) return;
+    if (loopThread.joinable()) {
+        // A run has ended; its thread may still be returning from onComplete.
+        if (loopThread.get_id() == std::this_thread::get_id()) return;
+        loopThread.join();
+    }
+    running = true;
+    cancelRequested = false;
+    onProgress = std::move(progress);
+    onComplete = std::move(complete);
+    downloadedBytes = 0;
+    loopThread = std::thread(&DownloadEngine::WorkerThreadLoop, this);
+}
+
+void DownloadEngine::Cancel() {
+    cancelRequested = true;
+    if (loopThread.joinable() && loopThread.get_id() != std::this_thread::get_id()) loopThread.join();
+    running = false;
+}
+
+void DownloadEngine::WorkerThreadLoop() {
+    RunState run;
+    run.start = std::chrono::steady_clock::now();
+    std::vector<std::thread> workers;
+    try {
+        for (int i = 0; i < workerCount; ++i) workers.emplace_back(&DownloadEngine::RunWorker, this, std::ref(run));
+    } catch (...) {
+        run.SetIfEmpty("Erro inesperado na thread de download.");
+    }
+    for (auto& w : workers) w.join();
+    running = false;
+    if (!onComplete) return;
+    if (cancelRequested) {
+        onComplete(false, kCancelledText);
+    } else if (run.anyFailed) {
+        std::string message;
+        {
+            std::lock_guard<std::mutex> lock(run.errorMutex);
+            message = run.firstError;
+        }
+        onComplete(false, message);
+    } else {
+        onComplete(true, std::string());
+    }
+}
+
+void DownloadEngine::RunWorker(RunState& run) {
+    HINTERNET session = nullptr;
+    try {
+        // A session that fails to open makes every request on it fail below.
+        session = OpenHttpSession(&HttpTimeoutTable::kGameFile);
+        while (!cancelRequested && !run.anyFailed) {
+            DownloadTask task;
+            {
+                std::lock_guard<std::mutex> lock(queueMutex);
+                if (queue.empty()) break;
+                task = queue.front();
+                queue.pop();
+            }
+            TaskEnd end = TaskEnd::Next;
+            try {
+                end = DownloadOne(task, run, session) ? TaskEnd::Next : TaskEnd::StopWorker;
+            } catch (const std::exception& e) {
+                run.SetIfEmpty(std::string("Erro no arquivo: ") + e.what());
+            } catch (...) {
+                run.SetIfEmpty("Erro inesperado ao processar arquivo.");
+            }
+            if (end == TaskEnd::StopWorker) break;
+        }
+    } catch (...) {
+        run.SetIfEmpty("Erro inesperado na thread de download.");
+    }
+    if (session) WinHttpCloseHandle(session);
+}
+
+bool DownloadEngine::DestinationAllowed(const std::wstring& finalPath) const {
+    if (!confined) return true;
+    if (finalPath.size() <= confinedFolder.size() || finalPath.compare(0, confinedFolder.size(), confinedFolder) != 0)
+        return false;
+    return IsSafeGamePath(WideToUtf8(finalPath.substr(confinedFolder.size())));
+}
+
+// One task; false when the worker has to stop at once (no local file).
+bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* sessionHandle) {
+    HINTERNET session = static_cast<HINTERNET>(sessionHandle);
+    const std::wstring finalPath = WithBackslashes(task.destinationPath);
+    const std::wstring partPath = finalPath + L".part";
+
+    // File-list paths are server input: nothing is created outside the game folder.
+    if (!DestinationAllowed(finalPath)) {
+        run.Replace(kCreateFailedText);
+        return false;
+    }
+
+    std::error_code ec;
+    fs::path parent = fs::path(finalPath).parent_path();
+    if (!parent.empty() && !fs::exists(parent, ec) && !ec) fs::create_directories(parent, ec);
+
+    TaskHandles handles;
+    handles.file = CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handles.file == INVALID_HANDLE_VALUE) {
+        run.Replace(kCreateFailedText);
+        return false;
+    }
+
+    bool ok = false;
+    CrackedUrl url;
+    HttpOpenGet& get = handles.get;
+    if (CrackUtf8Url(task.url, url) && OpenHttpGet(session, url, get)) {
+        ok = true;
+        std::vector<char> buffer;  // reused for every chunk of this task; only grows
+        for (;;) {
+            if (cancelRequested) {
+                ok = false;
+                break;
+            }
+            DWORD available = 0;
+            if (!WinHttpQueryDataAvailable(get.request, &available)) break;  // the checks decide
+            if (available == 0) break;
+            if (buffer.size() < available) buffer.resize(available);
+            DWORD read = 0;
+            if (!WinHttpReadData(get.request, buffer.data(), available, &read)) {
+                ok = false;
+                break;
+            }
+            if (read == 0) continue;
+            if (!WriteAll(handles.file, buffer.data(), read)) {
+                ok = false;
+                break;
+            }
+            const uint64_t done = downloadedBytes += read;
+            if (onProgress) {
+                auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                                     run.start);
+                double seconds = static_cast<double>(elapsed.count()) / 1000.0;
+                double speed = seconds > 0 ? static_cast<double>(done) / 1024.0 / seconds : 0.0;
+                const uint64_t total = totalBytes;
+                float fraction = total != 0 ? static_cast<float>(done) / static_cast<float>(total) : 0.0f;
+                // A server that sends more than the list promised must not push the bar past full.
+                if (fraction > 1.0f) fraction = 1.0f;
+                onProgress(fraction, static_cast<float>(speed));
+            }
+        }
+    }
+    handles.Close();
+
+    if (ok && !cancelRequested) {
+        if (task.expectedSize != 0) {
+            uint64_t size = fs::file_size(fs::path(partPath), ec);
+            if (ec || size != task.expectedSize) ok = false;
+        }
+        if (ok && !task.expectedHash.empty()) {
+            std::string hash = FileIntegritySystem::ComputeFileHash(partPath);
+            if (hash.empty() || hash != task.expectedHash) ok = false;
+        }
+    }
+
+    if (ok && !cancelRequested) {
+        std::string error;
+        if (!InstallDownloadedFile(partPath, finalPath, error)) {
+            run.Replace(error);
+            ok = false;
+        }
+    } else {
+        DeleteFileW(partPath.c_str());
+    }
+
+    if (!ok && !cancelRequested) run.SetIfEmpty(kDownloadFailedText);
+    return true;
+}

@@ -82,6 +82,24 @@ bool PerformHttpExchange(HINTERNET session, const CrackedUrl& url, const HttpExc
     return ok;
 }
 
+bool OpenHttpGet(HINTERNET session, const CrackedUrl& url, HttpOpenGet& out) {
+    if (!session) return false;
+    out.connection = WinHttpConnect(session, url.host, url.port, 0);
+    if (!out.connection) return false;
+    out.request = WinHttpOpenRequest(out.connection, L"GET", url.path, nullptr, WINHTTP_NO_REFERER,
+                                     WINHTTP_DEFAULT_ACCEPT_TYPES, url.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (!out.request) return false;
+    return WinHttpSendRequest(out.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
+           WinHttpReceiveResponse(out.request, nullptr);
+}
+
+void CloseHttpGet(HttpOpenGet& get) {
+    if (get.request) WinHttpCloseHandle(get.request);
+    if (get.connection) WinHttpCloseHandle(get.connection);
+    get.request = nullptr;
+    get.connection = nullptr;
+}
+
 bool PerformHttpRequest(const std::string& url, const HttpTimeouts* timeouts, const HttpExchange& exchange) {
     CrackedUrl cracked;
     if (!CrackUtf8Url(url, cracked)) return false;

@@ -57,6 +57,19 @@ struct HttpExchange {
 // headers arrived; the status code is never examined.
 bool PerformHttpExchange(HINTERNET session, const CrackedUrl& url, const HttpExchange& exchange);
 
+// A GET whose response headers have arrived, for callers that read the body
+// themselves (the download workers check for cancellation before each read).
+struct HttpOpenGet {
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+};
+
+// Connect, open and send a GET (no headers, no body), then wait for the headers.
+// Whatever was opened is left in out for CloseHttpGet, also on failure.
+bool OpenHttpGet(HINTERNET session, const CrackedUrl& url, HttpOpenGet& out);
+// Closes the request, then the connection, as far as they were opened.
+void CloseHttpGet(HttpOpenGet& get);
+
 // The whole sequence: split, session (with time-outs when given), exchange, close.
 bool PerformHttpRequest(const std::string& url, const HttpTimeouts* timeouts, const HttpExchange& exchange);
 
