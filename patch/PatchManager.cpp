@@ -1,15 +1,155 @@
+// The patch run: file list, verification, downloads, and the state reports.
 #include "patch/PatchManager.h"
 
+#include "app/Logger.h"
 #include "patch/DownloadEngine.h"
 #include "patch/FileIntegritySystem.h"
+#include "patch/HttpTransport.h"
+#include "patch/TextHelpers.h"
 
-// Placeholder until the patch run lands.
+namespace {
+const wchar_t kCacheFileName[] = L"launcher_cache.dat";
+constexpr int kDownloadWorkers = 4;
+}  // namespace
+
 PatchManager::PatchManager(const std::wstring& dir, const std::string& url) : baseDir(dir), patchServerUrl(url) {
     if (!baseDir.empty() && baseDir.back() != L'\\' && baseDir.back() != L'/') baseDir += L"/";
 }
-PatchManager::~PatchManager() = default;
-void PatchManager::Initialize() {}
+
+PatchManager::~PatchManager() {
+    // The window is gone by now: from here on a report, the cancellation
+    // included, only reaches the log.
+    DetachCallback();
+    active = false;
+    if (worker.joinable()) worker.join();
+    downloader.reset();
+}
+
+void PatchManager::DetachCallback() {
+    std::unique_lock<std::mutex> lock(stateLock);
+    callback = nullptr;
+    callbacksIdle.wait(lock, [this] { return callbacksInFlight == 0; });
+}
+
+void PatchManager::Initialize() {
+    integrity = std::make_unique<FileIntegritySystem>(baseDir);
+    integrity->SetWarningSink([](const std::string& line) { Logger::Instance().Warn(line); });
+    integrity->LoadLocalCache(baseDir + kCacheFileName);
+}
+
+void PatchManager::StartPatchProcess(bool forceVerify, PatchStateCallback newCallback) {
+    {
+        std::lock_guard<std::mutex> lock(stateLock);
+        callback = std::move(newCallback);
+    }
+    active = true;
+    if (worker.joinable()) worker.join();
+    worker = std::thread(&PatchManager::RunPatch, this, forceVerify);
+}
+
+void PatchManager::SetState(LauncherState newState, float newProgress, float speed, const std::string& message) {
+    PatchStateCallback report;
+    {
+        std::lock_guard<std::mutex> lock(stateLock);
+        state = newState;
+        progress = newProgress;
+        statusMessage = message;
+        if (!callback) return;
+        report = callback;
+        ++callbacksInFlight;
+    }
+    // Called outside the lock: the window's callback takes its own state mutex.
+    struct Done {
+        PatchManager* self;
+        ~Done() {
+            std::lock_guard<std::mutex> lock(self->stateLock);
+            if (--self->callbacksInFlight == 0) self->callbacksIdle.notify_all();
+        }
+    } done{this};
+    report(newState, newProgress, speed, message);
+}
+
+void PatchManager::SetStatusMessage(const std::string& message) {
+    std::lock_guard<std::mutex> lock(stateLock);
+    statusMessage = message;
+}
+
 std::string PatchManager::GetStatusMessage() const {
     std::lock_guard<std::mutex> lock(stateLock);
     return statusMessage;
+}
+
+void PatchManager::RunPatch(bool forceVerify) {
+    if (!active) return;
+    Logger& log = Logger::Instance();
+    try {
+        log.Info(std::string("[PatchManager] Iniciando verificação de patch (forceVerify=") +
+                 (forceVerify ? "true" : "false") + ")...");
+        SetState(LauncherState::CheckingUpdates, 0.0f, 0.0f, "Verificando se há atualizações...");
+
+        const std::string manifestUrl = patchServerUrl + "/manifest.json";
+        log.Info("[PatchManager] Baixando manifesto de: " + manifestUrl);
+        std::string manifest;
+        if (!DownloadStringWinHTTP(manifestUrl, manifest)) {
+            log.Error("[PatchManager] Falha ao baixar manifesto de patch!");
+            SetState(LauncherState::Error, 0.0f, 0.0f, "Não foi possível obter o manifesto de patch do servidor.");
+            return;
+        }
+
+        log.Info("[PatchManager] Manifesto baixado com " + std::to_string(manifest.size()) +
+                 " bytes. Analisando integridade...");
+        if (!integrity) Initialize();
+        integrity->LoadManifest(manifest);
+
+        SetState(LauncherState::Verifying, 0.0f, 0.0f, "Verificando integridade dos arquivos locais...");
+        std::vector<FileMetadata> toFetch = integrity->VerifyFiles(
+            forceVerify, [this](float p) { SetState(LauncherState::Verifying, p, 0.0f, "Verificando integridade..."); });
+
+        const std::wstring cachePath = baseDir + kCacheFileName;
+        integrity->SaveLocalCache(cachePath);
+        log.Info("[PatchManager] Verificação concluída. Arquivos a baixar: " + std::to_string(toFetch.size()));
+
+        if (toFetch.empty()) {
+            log.Info("[PatchManager] Todos os arquivos já estão atualizados.");
+            SetState(LauncherState::Completed, 1.0f, 0.0f, "Todos os arquivos estão atualizados!");
+            return;
+        }
+
+        SetState(LauncherState::Downloading, 0.0f, 0.0f, "Baixando atualizações...");
+        // Replacing the engine cancels and joins an earlier run's downloads.
+        downloader = std::make_unique<DownloadEngine>(kDownloadWorkers);
+        downloader->ConfineTo(baseDir);
+        for (const FileMetadata& entry : toFetch) {
+            // The file list refuses such paths already; never hand one to the engine.
+            if (!IsSafeGamePath(entry.path)) continue;
+            DownloadTask task;
+            task.url = patchServerUrl + "/files/" + UrlEncodePath(entry.path);
+            task.destinationPath = baseDir + Utf8ToWString(entry.path);
+            task.expectedSize = entry.size;
+            task.expectedHash = entry.hash;
+            downloader->Enqueue(task);
+        }
+
+        downloader->Start(
+            [this](float fraction, float speed) {
+                SetState(LauncherState::Downloading, fraction, speed, "Baixando arquivos...");
+            },
+            [this, cachePath](bool ok, const std::string message) {
+                Logger& logger = Logger::Instance();
+                if (ok) {
+                    logger.Info("[PatchManager] Download concluído com sucesso.");
+                    integrity->SaveLocalCache(cachePath);
+                    SetState(LauncherState::Completed, 1.0f, 0.0f, "Atualização concluída com sucesso!");
+                } else {
+                    logger.Error("[PatchManager] Falha no download: " + message);
+                    SetState(LauncherState::Error, 0.0f, 0.0f, "Erro durante a atualização: " + message);
+                }
+            });
+    } catch (const std::exception& e) {
+        log.Fatal(std::string("[PatchManager] Exceção no processo de patch: ") + e.what());
+        SetState(LauncherState::Error, 0.0f, 0.0f, std::string("Erro no processo de patch: ") + e.what());
+    } catch (...) {
+        log.Fatal("[PatchManager] Exceção desconhecida no processo de patch!");
+        SetState(LauncherState::Error, 0.0f, 0.0f, "Erro inesperado no processo de patch.");
+    }
 }

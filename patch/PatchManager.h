@@ -2,6 +2,7 @@
 // The patch and account service: patch runs, sign-in, news, server lists and
 // the game start. Created and owned by WinMain; the window holds a pointer.
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -45,6 +46,8 @@ private:
     void SetState(LauncherState newState, float newProgress, float speed, const std::string& message);
     void RunPatch(bool forceVerify);
     void SetStatusMessage(const std::string& message);
+    // Stops reports reaching the callback; returns once none is being delivered.
+    void DetachCallback();
 
     LauncherState state = LauncherState::Idle;
     float progress = 0.0f;
@@ -58,4 +61,7 @@ private:
     std::atomic<bool> active{false};
     // Guards state, progress, statusMessage and callback against the patch and download threads.
     mutable std::mutex stateLock;
+    // Reports being delivered outside stateLock, so DetachCallback can wait for them.
+    int callbacksInFlight = 0;
+    std::condition_variable callbacksIdle;
 };

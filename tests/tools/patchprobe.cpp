@@ -1,0 +1,139 @@
+// patchprobe.exe --dir GAME_DIR --url SERVER_URL --out REPORT_FILE
+//                [--force] [--destroy-after N] [--quiet]
+// Runs one patch run of a PatchManager on GAME_DIR and writes each state report
+// to REPORT_FILE as a JSON line {"state","progress","speed","message"}. Ends
+// when the run reports Completed or Error, then destroys the manager and writes
+// {"event":"done"}. With --destroy-after N the manager is destroyed as soon as N
+// download progress reports have arrived ({"event":"destroying"} before,
+// {"event":"destroyed"} after; the log then gets "[patchprobe] destroyed"). --quiet leaves the per-chunk and per-file
+// progress reports out and writes their count and highest progress at the end.
+// The last line is {"event":"summary",...} with the milliseconds from the start
+// of the run to its end. Exit code 0, or 3 when nothing ended within 10 minutes.
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/Logger.h"
+#include "patch/PatchManager.h"
+
+namespace {
+
+std::string Utf8(const std::wstring& w) {
+    if (w.empty()) return std::string();
+    int len = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(len), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), len, nullptr, nullptr);
+    return out;
+}
+
+std::string JsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof(buf), "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+struct Probe {
+    std::mutex mutex;
+    std::condition_variable changed;
+    FILE* out = nullptr;
+    bool quiet = false;
+    long destroyAfter = -1;
+    long downloadReports = 0;
+    long progressReports = 0;
+    float maxProgress = 0.0f;
+    bool ended = false;
+    bool destroyWanted = false;
+
+    void Line(const std::string& text) {
+        std::fwrite(text.data(), 1, text.size(), out);
+        std::fputc('\n', out);
+        std::fflush(out);
+    }
+
+    void Report(LauncherState state, float progress, float speed, const std::string& message) {
+        std::lock_guard<std::mutex> lock(mutex);
+        const bool perStep = message == "Baixando arquivos..." || message == "Verificando integridade...";
+        if (perStep) ++progressReports;
+        if (progress > maxProgress) maxProgress = progress;
+        if (message == "Baixando arquivos..." && ++downloadReports == destroyAfter) destroyWanted = true;
+        if (!(quiet && perStep)) {
+            char nums[96];
+            std::snprintf(nums, sizeof(nums), "\"state\":%d,\"progress\":%.9g,\"speed\":%.9g",
+                          static_cast<int>(state), progress, speed);
+            Line(std::string("{") + nums + ",\"message\":" + JsonString(message) + "}");
+        }
+        if (state == LauncherState::Completed || state == LauncherState::Error) ended = true;
+        changed.notify_all();
+    }
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring dir, outPath;
+    std::string url;
+    bool force = false;
+    Probe probe;
+    for (int i = 1; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        if (arg == L"--dir" && i + 1 < argc) dir = argv[++i];
+        else if (arg == L"--url" && i + 1 < argc) url = Utf8(argv[++i]);
+        else if (arg == L"--out" && i + 1 < argc) outPath = argv[++i];
+        else if (arg == L"--force") force = true;
+        else if (arg == L"--quiet") probe.quiet = true;
+        else if (arg == L"--destroy-after" && i + 1 < argc) probe.destroyAfter = std::stol(argv[++i]);
+    }
+    probe.out = _wfopen(outPath.c_str(), L"wb");
+    if (!probe.out) return 2;
+    // As start-up does once the server is known: error lines go to that server.
+    Logger::Instance().SetApiEndpoint(url);
+
+    auto start = std::chrono::steady_clock::now();
+    auto manager = std::make_unique<PatchManager>(dir, url);
+    manager->Initialize();
+    manager->StartPatchProcess(force, [&probe](LauncherState state, float progress, float speed,
+                                               const std::string message) {
+        probe.Report(state, progress, speed, message);
+    });
+
+    bool destroyEarly = false;
+    {
+        std::unique_lock<std::mutex> lock(probe.mutex);
+        if (!probe.changed.wait_for(lock, std::chrono::minutes(10),
+                                    [&] { return probe.ended || probe.destroyWanted; }))
+            return 3;
+        destroyEarly = !probe.ended && probe.destroyWanted;
+        if (destroyEarly) probe.Line("{\"event\":\"destroying\"}");
+    }
+    auto end = std::chrono::steady_clock::now();
+    manager.reset();
+    // Lands in the log after whatever the manager logged before its destructor returned.
+    Logger::Instance().Info(destroyEarly ? "[patchprobe] destroyed" : "[patchprobe] done");
+
+    std::lock_guard<std::mutex> lock(probe.mutex);
+    probe.Line(destroyEarly ? "{\"event\":\"destroyed\"}" : "{\"event\":\"done\"}");
+    char summary[160];
+    std::snprintf(summary, sizeof(summary),
+                  "{\"event\":\"summary\",\"ms\":%lld,\"progressReports\":%ld,\"maxProgress\":%.9g}",
+                  static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(end - start).count()),
+                  probe.progressReports, probe.maxProgress);
+    probe.Line(summary);
+    std::fclose(probe.out);
+    return 0;
+}
