@@ -7,6 +7,9 @@
 #include <string_view>
 #include <system_error>
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #ifndef XXH_INLINE_ALL
 #define XXH_INLINE_ALL
 #endif
@@ -53,46 +56,55 @@ bool IsSafeComponent(std::string_view component) {
     return !IsDeviceName(component);
 }
 
-// Well-formed UTF-8 only: no overlong forms, surrogates or values past U+10FFFF.
-bool IsUtf8(std::string_view text) {
+// A list path in the platform's native form (UTF-16 on Windows, the UTF-8 bytes
+// elsewhere), as std::filesystem would convert it. Only well-formed UTF-8 is
+// taken: overlong forms, surrogates and values past U+10FFFF throw, on every
+// platform alike.
+fs::path::string_type NativeFromUtf8(const std::string& text) {
+    fs::path::string_type out;
+    out.reserve(text.size());
     size_t i = 0;
     while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t extra;
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t extra = 0;
         unsigned char lo = 0x80, hi = 0xBF;
+        uint32_t cp = c;
         if (c < 0x80) {
-            ++i;
-            continue;
         } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
+            extra = 1, cp = c & 0x1F;
         } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
+            extra = 2, cp = c & 0x0F;
             if (c == 0xE0) lo = 0xA0;
             if (c == 0xED) hi = 0x9F;
         } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
+            extra = 3, cp = c & 0x07;
             if (c == 0xF0) lo = 0x90;
             if (c == 0xF4) hi = 0x8F;
         } else {
-            return false;
+            extra = text.size();  // not a lead byte
         }
-        if (text.size() - i <= extra) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            unsigned char t = static_cast<unsigned char>(text[i + k]);
-            if (t < (k == 1 ? lo : 0x80) || t > (k == 1 ? hi : 0xBF)) return false;
+        bool ok = text.size() - i > extra;
+        for (size_t k = 1; ok && k <= extra; ++k) {
+            const unsigned char t = static_cast<unsigned char>(text[i + k]);
+            ok = t >= (k == 1 ? lo : 0x80) && t <= (k == 1 ? hi : 0xBF);
+            cp = (cp << 6) | (t & 0x3F);
         }
+        if (!ok)
+            throw fs::filesystem_error("Cannot convert character sequence", fs::path(),
+                                       std::make_error_code(std::errc::illegal_byte_sequence));
+#ifdef _WIN32
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<wchar_t>(cp));
+        }
+#else
+        out.append(text, i, extra + 1);
+#endif
         i += extra + 1;
     }
-    return true;
-}
-
-// UTF-8 file-list text to a native path (UTF-16 on Windows). Bytes that are not
-// UTF-8 throw here on every platform, not only where the conversion needs them.
-fs::path Utf8Path(const std::string& text) {
-    if (!IsUtf8(text))
-        throw fs::filesystem_error("Cannot convert character sequence", fs::path(),
-                                   std::make_error_code(std::errc::illegal_byte_sequence));
-    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+    return out;
 }
 
 // std::stoull semantics: leading space, optional sign, stops at the first non-digit.
@@ -123,6 +135,37 @@ bool ParseLine(std::string_view line, FileMetadata& out) {
     out.modifiedTime = third;
     out.hash.assign(line.substr(c3 + 1, c4 - c3 - 1));
     return true;
+}
+
+// What exists(), file_size() and last_write_time() would report, from a single
+// stat of the C runtime: those three each stat the file again, and under Wine
+// each stat opens and closes a handle through the server.
+enum class LocalFile { Missing, NotRegular, Regular };
+
+LocalFile StatFile(const fs::path::value_type* path, uint64_t& size, uint64_t& writeSeconds) {
+    namespace chr = std::chrono;
+#ifdef _WIN32
+    struct _stat64 st;
+    if (_wstat64(path, &st) != 0) return LocalFile::Missing;
+    if ((st.st_mode & _S_IFMT) != _S_IFREG) return LocalFile::NotRegular;
+    const chr::seconds s{st.st_mtime};
+    const chr::nanoseconds ns{0};
+#else
+    struct stat st;
+    if (::stat(path, &st) != 0) return LocalFile::Missing;
+    if (!S_ISREG(st.st_mode)) return LocalFile::NotRegular;
+    const chr::seconds s{st.st_mtim.tv_sec};
+    const chr::nanoseconds ns{st.st_mtim.tv_nsec};
+#endif
+    size = static_cast<uint64_t>(st.st_size);
+    // The file clock count as the standard library forms it, truncated to whole
+    // seconds; 0 where the library reports the time as out of range.
+    writeSeconds = 0;
+    if (s < chr::floor<chr::seconds>(chr::system_clock::duration::max())) {
+        auto written = chr::file_clock::from_sys(chr::system_clock::time_point{s + ns});
+        writeSeconds = static_cast<uint64_t>(chr::duration_cast<chr::seconds>(written.time_since_epoch()).count());
+    }
+    return LocalFile::Regular;
 }
 
 std::string FormatHash(uint64_t value) {
@@ -281,31 +324,27 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
     lastHashedCount = 0;
     std::vector<FileMetadata> toFetch;
     std::vector<char> buffer(kChunkSize);
-    const fs::path root(rootDir);
+    // The folder ends in a separator and list paths are relative with no drive
+    // (unsafe ones never get here), so the path join is a plain concatenation;
+    // building one string per file keeps the metadata-only pass cheap.
+    const fs::path::string_type root = fs::path(rootDir).native();
     const size_t total = manifest.size();
     size_t done = 0;
     for (const auto& [key, listed] : manifest) {
-        const fs::path full = root / Utf8Path(listed.path);
+        const fs::path::string_type full = root + NativeFromUtf8(listed.path);
         bool fetch = true;
-        std::error_code ec;
-        if (fs::exists(full, ec) && !ec) {
-            uint64_t size = fs::file_size(full, ec);
-            if (!ec) {
-                uint64_t time = 0;
-                fs::file_time_type written = fs::last_write_time(full, ec);
-                if (!ec)
-                    time = static_cast<uint64_t>(
-                        std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count());
-                auto cached = cache.find(key);
-                if (!forceVerify && cached != cache.end() && cached->second.size == size &&
-                    cached->second.modifiedTime == time) {
-                    fetch = cached->second.hash != listed.hash;
-                } else {
-                    std::string hash = HashFile(full, buffer.data());
-                    ++lastHashedCount;
-                    fetch = hash != listed.hash;
-                    cache.insert_or_assign(key, FileMetadata{key, size, time, std::move(hash)});
-                }
+        uint64_t size = 0, time = 0;
+        // A missing file, a failed stat or something other than a file (no size) is fetched.
+        if (StatFile(full.c_str(), size, time) == LocalFile::Regular) {
+            auto cached = cache.find(key);
+            if (!forceVerify && cached != cache.end() && cached->second.size == size &&
+                cached->second.modifiedTime == time) {
+                fetch = cached->second.hash != listed.hash;
+            } else {
+                std::string hash = HashFile(fs::path(full), buffer.data());
+                ++lastHashedCount;
+                fetch = hash != listed.hash;
+                cache.insert_or_assign(key, FileMetadata{key, size, time, std::move(hash)});
             }
         }
         if (fetch) toFetch.push_back(listed);

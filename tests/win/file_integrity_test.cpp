@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -89,6 +90,23 @@ TEST_F(WinIntegrity, CacheWithNonAsciiKeysIsWrittenAndReadBack) {
     next.LoadManifest(list);
     EXPECT_TRUE(next.VerifyFiles(false, {}).empty());
     EXPECT_EQ(next.LastHashedCount(), 0u);
+}
+
+TEST_F(WinIntegrity, CachedTimeIsTheFileClockInWholeSeconds) {
+    std::string list = Put("t.bin", "tick");
+    FileIntegritySystem fis(Base());
+    fis.LoadManifest(list);
+    fis.VerifyFiles(false, {});
+    const std::wstring cachePath = root.wstring() + L"\\c.dat";
+    ASSERT_TRUE(fis.SaveLocalCache(cachePath));
+    std::ifstream in(fs::path(cachePath), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_EQ(bytes.size(), 4u + 4 + 5 + 8 + 8 + 4 + 16);
+    uint64_t time = 0;
+    for (int i = 7; i >= 0; --i) time = (time << 8) | static_cast<unsigned char>(bytes[4 + 4 + 5 + 8 + i]);
+    auto written = fs::last_write_time(root / L"t.bin");
+    EXPECT_EQ(time, static_cast<uint64_t>(
+                        std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count()));
 }
 
 TEST_F(WinIntegrity, BackslashesNestAndNeverEscape) {
