@@ -22,3 +22,5 @@ std::string DownloadString(const std::string& url);
 
 // Downloads, checks and installs a newer build; returns only when no update was started.
 void TriggerSelfUpdate(const std::wstring& exeDir, const std::string& downloadUrl, const std::string& expectedSha256);
+// SHA-256 of a file as 64 lower-case hex digits; "" on any failure.
+std::string ComputeFileSha256Hex(const std::wstring& path);
