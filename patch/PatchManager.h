@@ -37,6 +37,10 @@ public:
 
     bool GoogleOAuth(std::string& userId, std::string& username, std::string& token, std::string& webRootUrl,
                      std::vector<GameServer>& servers, std::string& error, std::atomic<bool>* cancel);
+    // Tests only: stand-in Google endpoints (scheme, host and port; the paths
+    // stay) and a shorter redirect wait.
+    void SetGoogleEndpointsForTesting(const std::string& authBase, const std::string& tokenBase,
+                                      int turnMilliseconds, int turns);
 
     bool LaunchGame(const std::string& ip, const std::string& port, const std::string& userId,
                     const std::string& username, const std::string& signature, const std::string& serverName,
@@ -53,6 +57,11 @@ private:
     float progress = 0.0f;
     std::wstring baseDir;
     std::string patchServerUrl;
+    // Google's endpoints and the redirect wait: 30 turns of 5 seconds.
+    std::string googleAuthBase = "https://accounts.google.com";
+    std::string googleTokenBase = "https://oauth2.googleapis.com";
+    int googleTurnMs = 5000;
+    int googleTurns = 30;
     std::string statusMessage;
     std::unique_ptr<FileIntegritySystem> integrity;
     std::unique_ptr<DownloadEngine> downloader;
