@@ -1,9 +1,93 @@
+// The window object: construction (settings, remembered login, news, the
+// first patch run), tear-down, the two setters and the frame composition.
 #include "ui/UIManager.h"
 
-// Placeholder until the window lands.
-UIManager::UIManager(PatchManager* pm) : patchManager(pm) {}
-UIManager::~UIManager() = default;
+#include <imgui.h>
+
+#include <cstring>
+
+#include "ui/CredentialStore.h"
+#include "ui/FrameLayout.h"
+
+namespace {
+
+void CopyTruncated(char* dst, size_t capacity, const std::string& src) {
+    const size_t n = src.size() < capacity - 1 ? src.size() : capacity - 1;
+    std::memcpy(dst, src.data(), n);
+    dst[n] = '\0';
+}
+
+void WipeString(std::string& s) {
+    if (!s.empty()) WipeBuffer(s.data(), s.size());
+    s.clear();
+}
+
+}  // namespace
+
+UIManager::UIManager(PatchManager* pm) : patchManager(pm), reportGate(std::make_shared<ReportGate>()) {
+    reportGate->target = this;
+
+    LoadNewsFontScale();
+
+    std::string login, password;
+    if (LoadCredentialsRegistry(login, password)) {
+        CopyTruncated(emailBuf, sizeof(emailBuf), login);
+        CopyTruncated(passwordBuf, sizeof(passwordBuf), password);
+        rememberMe = true;
+    }
+    WipeString(login);
+    WipeString(password);
+
+    if (patchManager) {
+        news = patchManager->FetchNews();
+        if (news.empty()) SetStatus("NENHUMA NOTÍCIA DISPONÍVEL.", false);
+        // The first run starts before the window exists; its reports only touch the state fields.
+        patchManager->StartPatchProcess(false, MakePatchStateCallback());
+    }
+}
+
+UIManager::~UIManager() {
+    try {
+        {
+            std::unique_lock<std::shared_mutex> close(reportGate->lock);
+            reportGate->target = nullptr;
+        }
+        Shutdown();
+    } catch (...) {
+    }
+}
+
 void UIManager::SetGoogleEnabled(bool enabled) { googleEnabled = enabled; }
+
 void UIManager::SetOnRunLoopStarted(std::function<void()> callback) { onRunLoopStarted = std::move(callback); }
-bool UIManager::Initialize(int, int, const std::wstring&) { return false; }
-void UIManager::Run() {}
+
+void UIManager::RenderUIFrame() {
+    const ImGuiIO& io = ImGui::GetIO();
+    const float w = io.DisplaySize.x;
+    const float h = io.DisplaySize.y;
+    ImDrawList* dl = ImGui::GetBackgroundDrawList();
+    const float t = static_cast<float>(ImGui::GetTime());
+    const FrameLayout l = ComputeFrameLayout(w, h);
+
+    ImGui::SetNextWindowPos(ImVec2(0, 0), ImGuiCond_Always, ImVec2(0, 0));
+    ImGui::SetNextWindowSize(ImVec2(w, h));
+    ImGui::SetNextWindowBgAlpha(0.0f);
+    ImGui::Begin("VRENN ONDREL LAUNCHER", nullptr,
+                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                     ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoBackground |
+                     ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoBringToFrontOnFocus |
+                     ImGuiWindowFlags_NoNavFocus);
+
+    RenderBackground(dl, t, w, h);
+    RenderHeader(dl, w);
+    if (loggedIn)
+        RenderServerPanel(dl, l.rightWidth, l.contentHeight, l.rightX, l.contentTop, t);
+    else
+        RenderLoginPanel(dl, l.rightWidth, l.contentHeight, l.rightX, l.contentTop, t);
+    RenderNewsPanel(dl, l.newsWidth, l.contentHeight, l.newsX, l.contentTop);
+    RenderFooter(dl, w, h, 0.0f, l.footerHeight);
+    PollGoogle();
+    RenderLoginModal(dl);
+
+    ImGui::End();
+}

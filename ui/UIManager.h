@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -137,6 +138,15 @@ public:
     };
     GoogleSharedRef google;
     bool googleEnabled = true;
+
+    // Patch reports go through this gate, not straight to the object: the
+    // destructor closes it, so a patch or download thread that outlives the
+    // window drops its report instead of touching a destroyed object.
+    struct ReportGate {
+        std::shared_mutex lock;
+        UIManager* target = nullptr;
+    };
+    std::shared_ptr<ReportGate> reportGate;
 };
 
 // True when a running process has this executable file name (any letter case).

@@ -1,0 +1,133 @@
+#include "ui/CredentialStore.h"
+
+#include <windows.h>
+
+#include <wincrypt.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "ui/UIManager.h"
+
+namespace {
+
+const wchar_t kKeyPath[] = L"Software\\VrennOnlineLauncher";
+
+// One protected value: REG_BINARY, not empty, unprotects to a non-empty text.
+bool ReadProtectedValue(HKEY key, const wchar_t* name, std::string& out) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    if (type != REG_BINARY || size == 0) return false;
+    std::vector<unsigned char> data(size);
+    if (RegQueryValueExW(key, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) return false;
+    out = DecryptCredential(data.data(), size);
+    return !out.empty();
+}
+
+}  // namespace
+
+std::vector<unsigned char> EncryptCredential(const std::string& plain) {
+    DATA_BLOB in{static_cast<DWORD>(plain.size()), reinterpret_cast<BYTE*>(const_cast<char*>(plain.data()))};
+    DATA_BLOB out{};
+    if (!CryptProtectData(&in, L"VrennOnlineLauncher", nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out))
+        return {};
+    std::vector<unsigned char> blob(out.pbData, out.pbData + out.cbData);
+    LocalFree(out.pbData);
+    return blob;
+}
+
+std::string DecryptCredential(const unsigned char* data, uint32_t size) {
+    if (!data || size == 0) return "";
+    DATA_BLOB in{size, const_cast<BYTE*>(data)};
+    DATA_BLOB out{};
+    if (!CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out)) return "";
+    std::string plain(reinterpret_cast<const char*>(out.pbData), out.cbData);
+    SecureZeroMemory(out.pbData, out.cbData);
+    LocalFree(out.pbData);
+    return plain;
+}
+
+void SaveCredentialsRegistry(const std::string& login, const std::string& secondText) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    const std::vector<unsigned char> loginBlob = EncryptCredential(login);
+    const std::vector<unsigned char> secondBlob = EncryptCredential(secondText);
+    if (!loginBlob.empty())
+        RegSetValueExW(key, L"username", 0, REG_BINARY, loginBlob.data(), static_cast<DWORD>(loginBlob.size()));
+    if (!secondBlob.empty())
+        RegSetValueExW(key, L"token", 0, REG_BINARY, secondBlob.data(), static_cast<DWORD>(secondBlob.size()));
+    RegCloseKey(key);
+}
+
+bool LoadCredentialsRegistry(std::string& login, std::string& secondText) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    const bool ok = ReadProtectedValue(key, L"username", login);
+    ReadProtectedValue(key, L"token", secondText);
+    RegCloseKey(key);
+    return ok;
+}
+
+void DeleteCredentialsRegistry() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key, L"username");
+    RegDeleteValueW(key, L"token");
+    RegCloseKey(key);
+}
+
+void WipeBuffer(char* buffer, size_t size) {
+    if (!buffer || size == 0) return;
+    SecureZeroMemory(buffer, size);
+}
+
+void SaveRegString(const std::wstring& name, const std::string& text) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    std::wstring wide;
+    for (unsigned char c : text) wide += static_cast<wchar_t>(c);
+    RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                   static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+bool LoadRegString(const std::wstring& name, std::string& text) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    wchar_t buf[64] = {};
+    DWORD type = 0;
+    DWORD size = sizeof(buf);
+    const bool ok = RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) ==
+                        ERROR_SUCCESS &&
+                    type == REG_SZ && buf[0] != 0;
+    if (ok) {
+        text.clear();
+        for (size_t i = 0; i < 64 && buf[i] != 0; ++i) text += static_cast<char>(buf[i]);
+    }
+    RegCloseKey(key);
+    return ok;
+}
+
+void UIManager::LoadNewsFontScale() {
+    newsFontScale = 1.0f;
+    std::string text;
+    if (!LoadRegString(L"newsFontScale", text)) return;
+    float value = 1.0f;
+    try {
+        value = std::stof(text);
+    } catch (...) {
+        return;
+    }
+    if (value >= 0.9f && value <= 1.4f) newsFontScale = value;
+}
+
+void UIManager::SaveNewsFontScale() {
+    char buf[16];
+    std::snprintf(buf, sizeof(buf), "%.2f", static_cast<double>(newsFontScale));
+    SaveRegString(L"newsFontScale", buf);
+}
