@@ -13,7 +13,7 @@ build=$(realpath -m "${1:-$here/build}")
 demo="$build/demo"
 mkdir -p "$demo/game"
 "$here/scripts/sample-data.sh" "$demo/server"
-cp "$build/win/VrennOnlineLauncher.exe" "$demo/game/"
+cp "$build/win/VrennOnlineLauncher.exe" "$build/win/VrennClient.exe" "$demo/game/"
 
 port=$(sed -n 's/.*VRENN_BUILTIN_SERVER_URL "http:\/\/127.0.0.1:\([0-9]*\)".*/\1/p' "$build/win/generated/BuildConfig.h")
 "$build/native/vrenn_server" --port "$port" --root "$demo/server/root" --data "$demo/server/data" \

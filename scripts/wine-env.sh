@@ -28,7 +28,7 @@ vrenn_wine_up() {
   fi
   # Start the server and its services up front so that test processes do not
   # inherit them (ctest would wait on their pipes).
-  "$WINESERVER" -p </dev/null >/dev/null 2>&1
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true  # already running is fine
   "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
