@@ -9,6 +9,7 @@
 // stall: half the bytes, then nothing until the client gives up (at most 20 s);
 // drop: half the bytes, then the connection closes; html: a 500 HTML page.
 // "drop" on the manifest closes the connection before any answer is written.
+// Files of 2 GiB or more are sent chunked (Wine's WinHTTP cannot take their length).
 #include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -209,22 +210,36 @@ void ServeFile(const httplib::Request& req, const fs::path& full, const std::str
     const uint64_t half = size / 2;
     const uint64_t length = fault == "truncate" ? half : size;
     auto buffer = std::make_shared<std::vector<char>>(256 * 1024);
-    res.set_content_provider(
-        static_cast<size_t>(length), "application/octet-stream",
-        [file, buffer, fault, half, remotePort = req.remote_port, localPort = req.local_port](
-            size_t offset, size_t remaining, httplib::DataSink& sink) {
-            if ((fault == "drop" || fault == "stall") && offset >= half) {
-                if (fault == "stall") StallUntilClientGoes(remotePort, localPort, std::chrono::seconds(20));
-                return false;  // httplib closes the connection
-            }
-            size_t want = std::min(remaining, buffer->size());
-            if (fault == "drop" || fault == "stall") want = std::min<size_t>(want, half - offset);
-            if (fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-            size_t got = std::fread(buffer->data(), 1, want, file.get());
-            if (got == 0) return false;
-            if (fault == "flip" && half >= offset && half < offset + got) (*buffer)[half - offset] ^= 0x5a;
-            return sink.write(buffer->data(), got);
-        });
+    // One chunk of the body from offset on; false ends the answer there (the connection closes).
+    auto produce = [file, buffer, fault, half, length, remotePort = req.remote_port, localPort = req.local_port](
+                       size_t offset, httplib::DataSink& sink) {
+        if ((fault == "drop" || fault == "stall") && offset >= half) {
+            if (fault == "stall") StallUntilClientGoes(remotePort, localPort, std::chrono::seconds(20));
+            return false;
+        }
+        size_t want = static_cast<size_t>(std::min<uint64_t>(length - offset, buffer->size()));
+        if (fault == "drop" || fault == "stall") want = std::min<size_t>(want, half - offset);
+        if (fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+        size_t got = std::fread(buffer->data(), 1, want, file.get());
+        if (got == 0) return false;
+        if (fault == "flip" && half >= offset && half < offset + got) (*buffer)[half - offset] ^= 0x5a;
+        return sink.write(buffer->data(), got);
+    };
+    // Wine's WinHTTP reads Content-Length as a signed 32-bit number and stops one
+    // byte short of 2 GiB, so larger files go out chunked, without a length.
+    if (length >= (uint64_t(1) << 31)) {
+        res.set_chunked_content_provider("application/octet-stream",
+                                         [produce, length](size_t offset, httplib::DataSink& sink) {
+                                             if (offset >= length) {
+                                                 sink.done();
+                                                 return true;
+                                             }
+                                             return produce(offset, sink);
+                                         });
+        return;
+    }
+    res.set_content_provider(static_cast<size_t>(length), "application/octet-stream",
+                             [produce](size_t offset, size_t, httplib::DataSink& sink) { return produce(offset, sink); });
 }
 
 }  // namespace
@@ -232,6 +247,9 @@ void ServeFile(const httplib::Request& req, const fs::path& full, const std::str
 static RouteRegistrar registrar([](httplib::Server& server, ServerContext& ctx) {
     // A client that goes away mid-body must not take the server with it.
     std::signal(SIGPIPE, SIG_IGN);
+    // Headers and a short body go out as separate writes; with Nagle's delay
+    // each small file would wait for the client's delayed ACK.
+    server.set_tcp_nodelay(true);
     auto faults = std::make_shared<Faults>(ReadFaults(ctx));
     auto hashes = std::make_shared<HashCache>();
 

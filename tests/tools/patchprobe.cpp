@@ -68,6 +68,7 @@ struct Probe {
 
     void Report(LauncherState state, float progress, float speed, const std::string& message) {
         std::lock_guard<std::mutex> lock(mutex);
+        const bool wasWaitedFor = ended || destroyWanted;
         const bool perStep = message == "Baixando arquivos..." || message == "Verificando integridade...";
         if (perStep) ++progressReports;
         if (progress > maxProgress) maxProgress = progress;
@@ -79,7 +80,8 @@ struct Probe {
             Line(std::string("{") + nums + ",\"message\":" + JsonString(message) + "}");
         }
         if (state == LauncherState::Completed || state == LauncherState::Error) ended = true;
-        changed.notify_all();
+        // Only what the main thread waits for wakes it: a wake per chunk would slow the run down.
+        if (!wasWaitedFor && (ended || destroyWanted)) changed.notify_all();
     }
 };
 
