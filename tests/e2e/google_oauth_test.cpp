@@ -126,7 +126,12 @@ protected:
         if (brace != std::string::npos) r.result = json::parse(text.substr(brace), nullptr, false);
         if (o.expectBrowser) {
             // The browser may still be on its last steps when the probe returns.
-            WaitUntil([&] { return ReadFile(browserLog).find("\"step\":\"end\"") != std::string::npos; }, 60s);
+            bool ended = WaitUntil(
+                [&] { return ReadFile(browserLog).find("\"step\":\"end\"") != std::string::npos; }, 60s);
+            if (!ended) {
+                ADD_FAILURE() << "the test browser did not finish; browser processes now:\n"
+                              << Shell("ps -eo pid,stat,etime,args | grep -E 'winebrowser|testbrowser' | grep -v grep");
+            }
         }
         r.browser = ReadJsonLines(browserLog);
         return r;
