@@ -24,6 +24,7 @@ server=$!
 . "$here/scripts/wine-env.sh" "$build"
 trap 'kill $server 2>/dev/null || true; vrenn_wine_down' EXIT
 vrenn_wine_up
+vrenn_wine_fonts
 
 log="$demo/launcher.log"
 : > "$log"

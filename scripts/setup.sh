@@ -14,7 +14,7 @@ pkgs=(
   wine64 xvfb xauth libgl1-mesa-dri xdotool x11-apps imagemagick
   cmake make g++ clang libclang-rt-14-dev googletest
   libxxhash-dev xxhash libcpp-httplib-dev libssl-dev nlohmann-json3-dev pkg-config
-  xz-utils ca-certificates fonts-dejavu-core
+  xz-utils ca-certificates fonts-dejavu-core fonts-dejavu-extra
 )
 
 missing=()

@@ -37,3 +37,12 @@ vrenn_wine_down() {
   [ -n "$vrenn_xvfb_pid" ] && kill "$vrenn_xvfb_pid" 2>/dev/null || true
   vrenn_xvfb_pid=""
 }
+
+# Wine has no Segoe UI: free fonts of similar shape under the two file names the
+# launcher loads, so the window looks as intended (the tests set both cases themselves).
+vrenn_wine_fonts() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts" dejavu=/usr/share/fonts/truetype/dejavu
+  mkdir -p "$fonts"
+  cp "$dejavu/DejaVuSansCondensed.ttf" "$fonts/segoeui.ttf"
+  cp "$dejavu/DejaVuSansCondensed-Bold.ttf" "$fonts/segoeuib.ttf"
+}
