@@ -90,8 +90,8 @@ void ServeConnection(SOCKET client, int turnMs, std::string& code) {
     closesocket(client);
 }
 
-// Waits for the browser's redirect; empty when the turns ran out, the wait
-// failed, or (cancelled set) the cancel flag was found set.
+// Waits for the browser's redirect. Empty when the turns ran out, the wait
+// failed, or the cancel flag was found set at the start of a turn (cancelled).
 std::string WaitForCode(SOCKET listener, int turnMs, int turns, std::atomic<bool>* cancel, bool& cancelled) {
     std::string code;
     for (int turn = 0; turn < turns; ++turn) {

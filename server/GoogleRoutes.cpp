@@ -457,8 +457,16 @@ void HandleSession(ServerContext& ctx, const httplib::Request& req, httplib::Res
     }
     if (!account) return refuse(403, "no account", "Nenhuma conta vinculada a este e-mail.");
     int64_t userId = 0;
-    if (account->contains("userId") && (*account)["userId"].is_number_integer())
-        userId = (*account)["userId"].get<int64_t>();
+    if (account->contains("userId")) {
+        const ordered& id = (*account)["userId"];
+        const std::string text = id.is_string() ? id.get<std::string>() : "";
+        if (id.is_number_integer()) {
+            userId = id.get<int64_t>();
+        } else if (!text.empty() && text.size() <= 18 &&
+                   std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+            userId = std::stoll(text);
+        }
+    }
     ordered servers = ordered::array();
     if (account->contains("servers") && (*account)["servers"].is_array()) servers = (*account)["servers"];
     else if (data.contains("servers") && data["servers"].is_array()) servers = data["servers"];
