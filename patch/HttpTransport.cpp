@@ -34,6 +34,10 @@ HINTERNET OpenHttpSession(const HttpTimeouts* timeouts) {
         WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (session && timeouts) {
         WinHttpSetTimeouts(session, timeouts->resolve, timeouts->connect, timeouts->send, timeouts->receive);
+        // The wait for the response headers has a limit of its own, which some
+        // WinHTTP builds leave unbounded; the receive value bounds it as well.
+        DWORD headersWait = static_cast<DWORD>(timeouts->receive);
+        WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersWait, sizeof(headersWait));
     }
     return session;
 }
