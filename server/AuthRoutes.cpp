@@ -202,39 +202,20 @@ void HandleLogin(ServerContext& ctx, const nlohmann::json& body, httplib::Respon
     const std::string username = body["Username"].get<std::string>();
     const std::string password = body["Password"].get<std::string>();
     nlohmann::json who{{"username", username}};
-    ordered data = ordered::parse(ctx.ReadDataFile("accounts.json"), nullptr, false);
-    const ordered* account = nullptr;
-    if (data.is_object() && data.contains("accounts") && data["accounts"].is_array()) {
-        for (const auto& a : data["accounts"])
-            if (a.is_object() && a.value("username", std::string()) == username) account = &a;
-    }
-    bool ok = false;
-    if (account && (*account).contains("salt") && (*account)["salt"].is_string() && (*account).contains("hash") &&
-        (*account)["hash"].is_string()) {
-        int iterations = (*account).value("iterations", kDefaultIterations);
-        if (iterations < 1) iterations = 1;
-        ok = SameText(Pbkdf2Hex(password, (*account)["salt"].get<std::string>(), iterations),
-                      (*account)["hash"].get<std::string>());
-    } else {
-        Pbkdf2Hex(password, "no-such-account", kDefaultIterations);  // same cost as a real check
-    }
-    if (!ok) {
-        Refuse(ctx, res, 401, "login", account ? "wrong password" : "no account", "Usuário ou senha inválidos.", who);
+    AccountLogin login;
+    std::string reason;
+    if (!CheckAccountPassword(ctx, username, password, login, reason)) {
+        Refuse(ctx, res, 401, "login", reason, "Usuário ou senha inválidos.", who);
         return;
     }
-    int64_t userId = 0;
-    if (account->contains("userId")) ParseUserId((*account)["userId"], userId);
-    ordered servers = ordered::array();
-    if (account->contains("servers") && (*account)["servers"].is_array()) servers = (*account)["servers"];
-    else if (data.contains("servers") && data["servers"].is_array()) servers = data["servers"];
     ordered answer;
-    answer["token"] = IssueSessionToken(ctx, userId);
-    answer["userId"] = userId;
-    answer["webRootUrl"] = account->value("webRootUrl", std::string());
-    answer["servers"] = servers;
+    answer["token"] = IssueSessionToken(ctx, login.userId);
+    answer["userId"] = login.userId;
+    answer["webRootUrl"] = login.webRootUrl;
+    answer["servers"] = login.servers;
     who["ok"] = true;
     who["kind"] = "login";
-    who["userId"] = userId;
+    who["userId"] = login.userId;
     ctx.Record("auth.jsonl", who);
     Answer(res, answer);
 }
@@ -319,6 +300,37 @@ RouteRegistrar registrar([](httplib::Server& server, ServerContext& ctx) {
 });
 
 }  // namespace
+
+bool CheckAccountPassword(const ServerContext& ctx, const std::string& username, const std::string& password,
+                          AccountLogin& login, std::string& reason) {
+    ordered data = ordered::parse(ctx.ReadDataFile("accounts.json"), nullptr, false);
+    const ordered* account = nullptr;
+    if (data.is_object() && data.contains("accounts") && data["accounts"].is_array()) {
+        for (const auto& a : data["accounts"])
+            if (a.is_object() && a.value("username", std::string()) == username) account = &a;
+    }
+    bool ok = false;
+    if (account && (*account).contains("salt") && (*account)["salt"].is_string() && (*account).contains("hash") &&
+        (*account)["hash"].is_string()) {
+        int iterations = (*account).value("iterations", kDefaultIterations);
+        if (iterations < 1) iterations = 1;
+        ok = SameText(Pbkdf2Hex(password, (*account)["salt"].get<std::string>(), iterations),
+                      (*account)["hash"].get<std::string>());
+    } else {
+        Pbkdf2Hex(password, "no-such-account", kDefaultIterations);  // same cost as a real check
+    }
+    if (!ok) {
+        reason = account ? "wrong password" : "no account";
+        return false;
+    }
+    login = AccountLogin{};
+    login.username = username;
+    if (account->contains("userId")) ParseUserId((*account)["userId"], login.userId);
+    if (account->contains("servers") && (*account)["servers"].is_array()) login.servers = (*account)["servers"];
+    else if (data.contains("servers") && data["servers"].is_array()) login.servers = data["servers"];
+    login.webRootUrl = account->value("webRootUrl", std::string());
+    return true;
+}
 
 std::string IssueSessionToken(const ServerContext& ctx, int64_t userId) {
     std::string random = RandomHex(16);

@@ -39,6 +39,32 @@ void ApplySession(UIManager& ui, const UIManager::GoogleResult& r) {
     WipeBuffer(ui.passwordBuf, sizeof(ui.passwordBuf));
 }
 
+// The detached sign-in thread: it uses only the shared block and the PatchManager.
+void StartSignInThread(const std::shared_ptr<UIManager::GoogleShared>& shared, PatchManager* pm,
+                       int32_t generation) {
+    std::thread([shared, pm, generation]() {
+        UIManager::GoogleResult r;
+        r.ready = true;
+        r.generation = generation;
+        try {
+            if (pm) {
+                r.ok = pm->GoogleOAuth(r.userId, r.username, r.token, r.webRootUrl, r.servers, r.error,
+                                       &shared->googleCancel);
+            } else {
+                r.error = "google_internal";
+            }
+        } catch (...) {
+            // An exception leaving a detached thread would end the process.
+            r.ok = false;
+            r.error = "google_internal";
+        }
+        std::lock_guard<std::mutex> lock(shared->googleMutex);
+        if (shared->googleGeneration == generation) shared->googleResult = r;
+        --shared->threadsRunning;
+        shared->threadsDone.notify_all();
+    }).detach();
+}
+
 }  // namespace
 
 void UIManager::StartGoogleThread() {
@@ -54,23 +80,31 @@ void UIManager::StartGoogleThread() {
         std::lock_guard<std::mutex> lock(shared->googleMutex);
         generation = ++shared->googleGeneration;
         shared->googleResult.ready = false;
+        ++shared->threadsRunning;
     }
     SetStatus("AGUARDANDO GOOGLE...", false);
 
     PatchManager* pm = patchManager;
-    std::thread([shared, pm, generation]() {
-        GoogleResult r;
-        r.ready = true;
-        r.generation = generation;
-        if (pm) {
-            r.ok = pm->GoogleOAuth(r.userId, r.username, r.token, r.webRootUrl, r.servers, r.error,
-                                   &shared->googleCancel);
-        } else {
-            r.error = "google_internal";
-        }
+    try {
+        StartSignInThread(shared, pm, generation);
+    } catch (...) {
+        // No thread: deliver a failure, or every later request would be refused as "still running".
         std::lock_guard<std::mutex> lock(shared->googleMutex);
-        if (shared->googleGeneration == generation) shared->googleResult = r;
-    }).detach();
+        --shared->threadsRunning;
+        shared->googleResult = GoogleResult{};
+        shared->googleResult.ready = true;
+        shared->googleResult.generation = generation;
+        shared->googleResult.error = "google_internal";
+    }
+}
+
+UIManager::GoogleSharedRef::~GoogleSharedRef() {
+    block->googleCancel = true;
+    try {
+        std::unique_lock<std::mutex> lock(block->googleMutex);
+        block->threadsDone.wait(lock, [this] { return block->threadsRunning == 0; });
+    } catch (...) {
+    }
 }
 
 void UIManager::PollGoogle() {

@@ -183,9 +183,11 @@ bool UIManager::OpenLoginModal() {
 
 void UIManager::AttachWebView(void* controller, void* view) {
     auto* ctrl = static_cast<ICoreWebView2Controller*>(controller);
-    if (!loginModalOpen) {
+    if (!loginModalOpen || webViewController) {
         // Arrived after the modal was closed: a visible browser with no modal
-        // around it could not be dismissed, so close it at once.
+        // around it could not be dismissed, so close it at once. The same for a
+        // second controller (the modal was closed and reopened before the first
+        // arrived): the page is already shown, and overwriting it would leak it.
         ctrl->Close();
         static_cast<ICoreWebView2*>(view)->Release();
         return;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -124,17 +125,21 @@ public:
     bool loginModalOpen = false;
     // The background sign-in's result slot, lock, cancel flag and generation live in a
     // block the sign-in thread holds a reference to, so a thread that outlives the
-    // window never touches it; destroying the window sets the cancel flag.
+    // window never touches it. Destroying the window sets the cancel flag and waits
+    // for running threads to end (within one wait turn), because they still use the
+    // PatchManager, which is destroyed next.
     struct GoogleShared {
         GoogleResult googleResult;
         std::mutex googleMutex;
         std::atomic<bool> googleCancel{false};
         int32_t googleGeneration = 0;
+        int32_t threadsRunning = 0;  // guarded by googleMutex
+        std::condition_variable threadsDone;
     };
     struct GoogleSharedRef {
         std::shared_ptr<GoogleShared> block = std::make_shared<GoogleShared>();
         GoogleShared* operator->() const { return block.get(); }
-        ~GoogleSharedRef() { block->googleCancel = true; }
+        ~GoogleSharedRef();
     };
     GoogleSharedRef google;
     bool googleEnabled = true;

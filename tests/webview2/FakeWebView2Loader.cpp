@@ -8,6 +8,8 @@
 //                      delivered (in name order) as a message's JSON form, then deleted
 //   VRENN_WV2_FAIL     "call" | "environment" | "controller" | "webview"
 //   VRENN_WV2_DELAY_MS delay before the controller arrives (default 300)
+// Besides the calls, the record has "ControllerDestroyed" and "WebViewDestroyed"
+// when the last reference to one is released.
 #include <windows.h>
 #include <objbase.h>
 
@@ -90,6 +92,11 @@ private:
 enum : UINT { kMsgEnvironment = WM_APP + 1, kMsgController, kTimerInbox = 1 };
 HWND g_window = nullptr;
 
+// A controller request waiting for its timer; the timer's id is this object's address.
+struct Pending {
+    ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler;
+};
+
 class FakeArgs : public ComBase<ICoreWebView2WebMessageReceivedEventArgs> {
 public:
     explicit FakeArgs(std::wstring text) : json(std::move(text)) {}
@@ -110,7 +117,9 @@ private:
 class FakeWebView : public ComBase<ICoreWebView2> {
 public:
     ~FakeWebView() override {
+        if (active == this) active = nullptr;
         if (handler) handler->Release();
+        Record("{\"call\":\"WebViewDestroyed\"}");
     }
     NOT_USED(get_Settings) NOT_USED(get_Source) NOT_USED(NavigateToString) NOT_USED(add_NavigationStarting)
     NOT_USED(remove_NavigationStarting) NOT_USED(add_ContentLoading) NOT_USED(remove_ContentLoading)
@@ -171,8 +180,10 @@ public:
             AddRef();
             handler->Invoke(this, args);
             args->Release();
+            // A message that closed the page ends the delivery: a closed browser posts nothing more.
+            const bool closed = active != this;
             Release();
-            if (!handler) break;
+            if (closed) break;
         }
     }
 
@@ -189,6 +200,7 @@ public:
     ~FakeController() override {
         if (FakeWebView::active == view) FakeWebView::active = nullptr;
         view->Release();
+        Record("{\"call\":\"ControllerDestroyed\"}");
     }
     NOT_USED(get_IsVisible) NOT_USED(get_Bounds) NOT_USED(get_ZoomFactor) NOT_USED(put_ZoomFactor)
     NOT_USED(add_ZoomFactorChanged) NOT_USED(remove_ZoomFactorChanged) NOT_USED(SetBoundsAndZoomFactor)
@@ -246,9 +258,6 @@ public:
         std::wstring delay = Env(L"VRENN_WV2_DELAY_MS");
         UINT ms = delay.empty() ? 300 : static_cast<UINT>(_wtoi(delay.c_str()));
         // The controller arrives later, through the caller's message loop.
-        struct Pending {
-            ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler;
-        };
         auto* pending = new Pending{handler};
         SetTimer(g_window, reinterpret_cast<UINT_PTR>(pending), ms, nullptr);
         return S_OK;
@@ -284,9 +293,6 @@ LRESULT CALLBACK FakeWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             if (FakeWebView::active) FakeWebView::active->DeliverInbox();
         } else {
             KillTimer(hwnd, wParam);
-            struct Pending {
-                ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler;
-            };
             auto* pending = reinterpret_cast<Pending*>(wParam);
             auto* handler = pending->handler;
             delete pending;
