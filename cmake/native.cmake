@@ -57,3 +57,36 @@ if(BUILD_TESTING)
     set_tests_properties(${_tests} PROPERTIES TIMEOUT 300 RESOURCE_LOCK builtin_server_port)
   endforeach()
 endif()
+
+# Fuzz targets for the text helpers: libFuzzer comes with clang, so they are
+# built by clang++ beside this gcc tree; each ctest run fuzzes for a few seconds
+# on a corpus kept in the build folder (tests/fuzz/corpus holds only seeds).
+if(BUILD_TESTING)
+  find_program(VRENN_CLANGXX NAMES clang++ clang++-14)
+  if(NOT VRENN_CLANGXX)
+    message(FATAL_ERROR "clang++ not found (needed for the fuzz targets): run scripts/setup.sh")
+  endif()
+  set(VRENN_FUZZ_DIR "${CMAKE_BINARY_DIR}/fuzz")
+  # Checked std::string indexing as well: a read past the end aborts instead of landing in the buffer.
+  set(VRENN_FUZZ_FLAGS -std=c++20 -g -O1 -fno-omit-frame-pointer -D_GLIBCXX_ASSERTIONS
+      -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+  set(_fuzz_exes "")
+  foreach(name extract_json_value unescape_json_string url_decode_query)
+    set(src "${CMAKE_SOURCE_DIR}/tests/fuzz/${name}_fuzz.cpp")
+    set(exe "${VRENN_FUZZ_DIR}/${name}_fuzz")
+    add_custom_command(OUTPUT "${exe}"
+      COMMAND "${VRENN_CLANGXX}" ${VRENN_FUZZ_FLAGS} -I "${CMAKE_SOURCE_DIR}"
+              "${src}" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.cpp" -o "${exe}"
+      DEPENDS "${src}" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.cpp" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.h"
+              "${CMAKE_SOURCE_DIR}/tests/fuzz/FuzzCheck.h"
+      COMMENT "Building fuzz target ${name}" VERBATIM)
+    list(APPEND _fuzz_exes "${exe}")
+    file(MAKE_DIRECTORY "${VRENN_FUZZ_DIR}/corpus/${name}" "${VRENN_FUZZ_DIR}/artifacts")
+    add_test(NAME fuzz.${name}
+      COMMAND "${exe}" -max_total_time=3 -timeout=10 -print_final_stats=1
+              "-artifact_prefix=${VRENN_FUZZ_DIR}/artifacts/${name}-"
+              "${VRENN_FUZZ_DIR}/corpus/${name}" "${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name}")
+    set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 60)
+  endforeach()
+  add_custom_target(vrenn_fuzzers ALL DEPENDS ${_fuzz_exes})
+endif()
