@@ -58,7 +58,7 @@ TEST_F(Config, MovedServerUrlTakesTheErrorPostsWithIt) {
     const bool posted = ErrorPostOrExit(run, other);
     auto code = CloseAndWait(run);
     ASSERT_TRUE(code.has_value()) << run.Log();
-    EXPECT_EQ(*code, 0);
+    EXPECT_EQ(*code, 0) << run.Log();
 
     const std::string log = run.Log();
     EXPECT_NE(log.find("] [INFO] Config obtida do servidor.\n"), std::string::npos) << log;
@@ -82,7 +82,7 @@ TEST_F(Config, AnyNonEmptyAnswerCountsAsAConfigurationAndKeepsTheBuiltInServer) 
     const bool posted = ErrorPostOrExit(run, builtin);
     auto code = CloseAndWait(run);
     ASSERT_TRUE(code.has_value()) << run.Log();
-    EXPECT_EQ(*code, 0);
+    EXPECT_EQ(*code, 0) << run.Log();
 
     auto lines = run.LogMessages();
     ASSERT_GE(lines.size(), 5u) << run.Log();
@@ -108,7 +108,7 @@ TEST_F(Config, UpdateIsAnnouncedOnlyWhenAnotherVersionAndADownloadUrlAreGiven) {
         ASSERT_TRUE(run.WaitForLog("Inicializando PatchManager...", 90s)) << run.Log();
         auto code = CloseAndWait(run);
         ASSERT_TRUE(code.has_value()) << run.Log();
-        EXPECT_EQ(*code, 0);
+        EXPECT_EQ(*code, 0) << run.Log();
 
         const std::string log = run.Log();
         EXPECT_NE(log.find("] [INFO] Config obtida do servidor.\n"), std::string::npos) << log;

@@ -111,7 +111,7 @@ TEST_F(SelfUpdate, NewBuildIsInstalledThroughTheScriptAndTheLauncherExits) {
         LauncherRun run(game, Env());
         auto code = run.WaitExit(90s);
         ASSERT_TRUE(code.has_value()) << run.Log();
-        EXPECT_EQ(*code, 0);
+        EXPECT_EQ(*code, 0) << run.Log();
 
         // Nothing past the configuration: the process ended inside the update.
         const std::vector<std::string> expected{
@@ -170,7 +170,7 @@ TEST_F(SelfUpdate, RejectedDownloadIsDeletedAndStartUpGoesOn) {
 
         auto code = CloseAndWait(run);
         ASSERT_TRUE(code.has_value()) << run.Log();
-        EXPECT_EQ(*code, 0);
+        EXPECT_EQ(*code, 0) << run.Log();
         EXPECT_FALSE(fs::exists(record)) << ReadFile(record);
     }
 }
@@ -187,6 +187,6 @@ TEST_F(SelfUpdate, UnreachableDownloadLeavesNothingBehind) {
     EXPECT_FALSE(fs::exists(game / "update.ps1"));
     auto code = CloseAndWait(run);
     ASSERT_TRUE(code.has_value()) << run.Log();
-    EXPECT_EQ(*code, 0);
+    EXPECT_EQ(*code, 0) << run.Log();
     EXPECT_FALSE(fs::exists(record));
 }
