@@ -89,7 +89,11 @@ void UIManager::RenderLoginPanel(ImDrawList* dl, float width, float height, floa
     ImGui::TextColored(kLabelColor, "SENHA");
     ImGui::SetCursorPosX(11.0f);
     ImGui::InputText("##Pass", passwordBuf, sizeof(passwordBuf), ImGuiInputTextFlags_Password);
-    if (passwordBuf[0] == '\0') DrawPlaceholder("\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2");
+    if (passwordBuf[0] == '\0') {
+        // Eight bullets; the fallback font has none, so asterisks like the masked text then.
+        DrawPlaceholder(ImGui::GetFont()->IsGlyphInFont(0x2022) ? "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022"
+                                                                 : "********");
+    }
     ImGui::PopItemWidth();
 
     ImGui::SetCursorPosX(11.0f);

@@ -1,0 +1,447 @@
+// Signing in and starting the game from the window, with real mouse and
+// keyboard input on the test display: the stand-in server holds the accounts,
+// the stand-in client reports how it was started.
+//
+// Status texts are read by their glyphs: each scene shows news cards whose
+// titles are the texts expected in the footer, and the footer's pixels must
+// form exactly the same glyphs as the title's (both use the body font at its
+// own size).
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+
+#include <regex>
+
+#include "BuildConfig.h"
+#include "support/Harness.h"
+#include "support/LauncherWorld.h"
+
+using namespace e2e;
+
+namespace {
+
+const char* kTitle = "Vrenn Ondrel - Launcher Oficial";
+
+// Window-relative points of the 1024 x 615 window with the 13-px default font.
+namespace spot {
+constexpr int kFieldX = 781;
+constexpr int kEmailY = 224, kPasswordY = 285;
+constexpr int kRememberX = 609, kRememberY = 320;
+constexpr int kLoginButtonY = 376;
+constexpr int kCardX = 781;
+constexpr int CardY(int i) { return 201 + 58 * i; }
+constexpr int kStartY = 511;
+constexpr int kLogoutX = 942, kLogoutY = 140;
+// News card i (one line of content, scale 1): top edge
+constexpr int NewsTop(int i) { return 170 + (i * 5975) / 100; }
+}  // namespace spot
+
+const Rgb kTitleColour{249, 241, 252};
+const Rgb kErrorColour{255, 97, 117};
+const Rgb kStatusColour{205, 188, 219};  // (209, 191, 222) at alpha 250 over the footer
+
+const TestAccount kAna{"ana@vrenn.test", "s3nha forte", 4242, "http://127.0.0.1:5107/web/",
+                       nlohmann::json::array({
+                           {{"serverId", 7}, {"serverName", "Ondrel Norte"}, {"serverIp", "10.0.0.7"},
+                            {"serverPort", "7000"}, {"status", "Online"}, {"isNew", true}},
+                           {{"serverId", 9}, {"serverName", "Ondrel Sul & Leste"}, {"serverIp", "10.0.0.9"},
+                            {"serverPort", 7100}, {"status", "Cheio"}, {"isNew", false}},
+                       })};
+
+// News shown top to bottom in this order (the launcher shows the answer reversed).
+nlohmann::json NewsShowing(const std::vector<std::string>& titles) {
+    nlohmann::json entries = nlohmann::json::array();
+    for (auto it = titles.rbegin(); it != titles.rend(); ++it)
+        entries.push_back({{"title", *it}, {"date", "X"}, {"content", "-"}});
+    return entries;
+}
+
+Mask TitleMask(const LauncherWorld& w, const Image& shot, int card) {
+    int top = spot::NewsTop(card);
+    return CutMask(shot, w.OnScreen({56, top + 6, 477, 20}), [](Rgb p) { return Near(p, kTitleColour, 16); });
+}
+
+Mask FooterMask(const LauncherWorld& w, const Image& shot, Rgb colour) {
+    return CutMask(shot, w.OnScreen({32, 576, 760, 31}), [&](Rgb p) { return Near(p, colour, 16); });
+}
+
+// Waits until the footer shows the glyphs of news card `card`'s title in `colour`.
+::testing::AssertionResult FooterShowsTitle(const LauncherWorld& w, int card, Rgb colour) {
+    Mask footer, title;
+    bool same = WaitUntil(
+        [&] {
+            Image shot = CaptureScreen();
+            title = TitleMask(w, shot, card);
+            footer = FooterMask(w, shot, colour);
+            return title.Count() > 0 && footer == title;
+        },
+        15s, 250ms);
+    if (same) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "footer:\n" << DescribeMask(footer) << "title:\n" << DescribeMask(title);
+}
+
+// The red dot left of the status text marks an error.
+bool ErrorDot(const LauncherWorld& w) {
+    Image shot = CaptureScreen();
+    return Near(w.Pixel(shot, 27, 594), Rgb{255, 82, 104}, 30);
+}
+
+// Width of the text shown in the input field centred at window y.
+int FieldTextWidth(const LauncherWorld& w, int y) {
+    Image shot = CaptureScreen();
+    return CutMask(shot, w.OnScreen({597, y - 13, 369, 26}), [](Rgb p) { return Near(p, Rgb{252, 245, 255}, 30); })
+        .width;
+}
+
+// Types into a field and waits until the window has taken every character: the
+// Return key is read as an asynchronous key state, ahead of the queued typing.
+void TypeInto(LauncherWorld& w, int y, const std::string& text) {
+    w.Click(spot::kFieldX, y);
+    TypeText(text);
+    const int chars = static_cast<int>(text.size());  // ASCII; 7 px each in the 13-px font
+    EXPECT_TRUE(WaitUntil([&] { return FieldTextWidth(w, y) >= 7 * (chars - 1); }, 20s, 100ms)) << text;
+}
+
+// The check mark of "LEMBRAR DE MIM".
+bool RememberChecked(const LauncherWorld& w) {
+    Image shot = CaptureScreen();
+    return CutMask(shot, w.OnScreen({spot::kRememberX - 10, spot::kRememberY - 10, 20, 20}),
+                   [](Rgb p) { return Near(p, Rgb{84, 242, 255}, 40); })
+               .Count() > 10;
+}
+
+void SetRemember(LauncherWorld& w, bool checked) {
+    if (RememberChecked(w) != checked) w.Click(spot::kRememberX, spot::kRememberY);
+    EXPECT_TRUE(WaitUntil([&] { return RememberChecked(w) == checked; }, 10s, 100ms));
+}
+
+void SignIn(LauncherWorld& w, const std::string& email, const std::string& password) {
+    TypeInto(w, spot::kEmailY, email);
+    TypeInto(w, spot::kPasswordY, password);
+    PressKey("Return");
+}
+
+// Card i of the server list is drawn with the selection's gradient.
+bool CardSelected(const LauncherWorld& w, const Image& shot, int i) {
+    Rgb p = w.Pixel(shot, 600, spot::CardY(i) - 20);
+    return p.r > 90 && p.r > p.g + 50;
+}
+
+bool WaitForCardSelected(const LauncherWorld& w, int selected, int count) {
+    w.ParkMouse();
+    return WaitUntil(
+        [&] {
+            Image shot = CaptureScreen();
+            for (int i = 0; i < count; ++i)
+                if (CardSelected(w, shot, i) != (i == selected)) return false;
+            return true;
+        },
+        15s, 250ms);
+}
+
+std::string Md5Hex(const std::string& data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    EVP_Digest(data.data(), data.size(), digest, &len, EVP_md5(), nullptr);
+    return HexOf(std::string(reinterpret_cast<char*>(digest), len));
+}
+
+// A session token the stand-in server issued for this user ("random.mac").
+bool IssuedFor(const std::string& token, int64_t userId) {
+    size_t dot = token.find('.');
+    if (dot == std::string::npos) return false;
+    std::string key = std::string(VRENN_SECRET_PART1) + VRENN_SECRET_PART2 + VRENN_SECRET_PART3;
+    std::string msg = "session\n" + std::to_string(userId) + "\n" + token.substr(0, dot);
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), reinterpret_cast<const unsigned char*>(msg.data()),
+         msg.size(), mac, &len);
+    return token.substr(dot + 1) == HexOf(std::string(reinterpret_cast<char*>(mac), len));
+}
+
+}  // namespace
+
+TEST(Play, MainRoadFromSignInToTheGameAndBack) {
+    LauncherWorld w("PlayMainRoad");
+    w.AddAccount(kAna);
+    w.InstallClient(5000);
+    // The file-mapping archive and its MD5-named companion fill one launch parameter.
+    const std::string archive = "filemapping archive bytes";
+    fs::path mapping = w.game / "VrennServer" / "www" / "zurezezera" / "zadedoro";
+    WriteFile(mapping / "filemapping.xml.gz", archive);
+    WriteFile(mapping / (Md5Hex(archive) + ".xml.gz"), "companion");
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+
+    SignIn(w, kAna.username, kAna.password);
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    EXPECT_EQ(w.AuthVerdicts()[0].value("kind", ""), "login");
+    ASSERT_TRUE(w.AuthVerdicts()[0].value("ok", false)) << w.AuthVerdicts()[0].dump();
+
+    // The account's two servers, the first one chosen.
+    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+    w.Click(spot::kCardX, spot::CardY(1));
+    ASSERT_TRUE(WaitForCardSelected(w, 1, 2));
+    w.Click(spot::kCardX, spot::kStartY);
+
+    ASSERT_TRUE(WaitUntil([&] { return w.ClientReport().has_value(); }, 60s, 100ms)) << w.Launcher().Log();
+    nlohmann::json report = *w.ClientReport();
+
+    // The refresh presented the login's token and the client got a new one.
+    auto verdicts = w.AuthVerdicts();
+    ASSERT_EQ(verdicts.size(), 2u);
+    EXPECT_EQ(verdicts[1].value("kind", ""), "refresh");
+    EXPECT_TRUE(verdicts[1].value("ok", false));
+    const std::string loginToken = verdicts[1].value("token", "");
+    const std::string token = report["env"].value("VRENN_TOKEN", "");
+    EXPECT_TRUE(IssuedFor(loginToken, 4242));
+    EXPECT_TRUE(IssuedFor(token, 4242)) << token;
+    EXPECT_NE(token, loginToken);
+
+    EXPECT_EQ(report["env"]["VRENN_USERID"], "4242");
+    EXPECT_EQ(report["env"]["VRENN_USERNAME"], kAna.username);
+    EXPECT_EQ(report["env"]["VRENN_WEBROOT"], kAna.webRootUrl);
+
+    std::string commandLine = report.value("commandLine", "");
+    std::smatch t;
+    ASSERT_TRUE(std::regex_search(commandLine, t, std::regex("&;t=([0-9]+)&;"))) << commandLine;
+    long long sent = std::stoll(t[1].str());
+    long long now = std::chrono::duration_cast<std::chrono::seconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+    EXPECT_LE(std::llabs(now - sent), 600);
+    const std::string expected =
+        // The launcher's folder ends in "/" after its backslash path.
+        "\"" + WinPath(w.game) + "/VrennClient.exe\" \"login_type=3&;username=ana@vrenn.test&;ip=10.0.0.9&;" +
+        "ports=7100&;userid=4242&;signature=" + token + "&;serverid=9&;servername=Ondrel+Sul+&+Leste&;t=" +
+        t[1].str() +
+        "&;tarvok_userid=0&;from_zone=9001&;from_aid=0&;fatigue=1&;agent=&;from_adid=&;from_agent=&;"
+        "from_agentuid=&;language=2&;pf=&;pfkey=&;openkey=&;app_user_source=&;app_contract_id=&;invkey=&;"
+        "itime=&;iopenid=&;app_custom=&;proleid=0&;pserverid=&;music=&;filemapping_md5=" +
+        Md5Hex(archive) + "&;\" \"" + kAna.webRootUrl + "\"";
+    EXPECT_EQ(commandLine, expected);
+
+    // While the game runs the launcher is still there, with its window hidden.
+    EXPECT_TRUE(WaitUntil([] { return !FindWindowRect(kTitle, true).has_value(); }, 5s, 100ms));
+    EXPECT_TRUE(FindWindowRect(kTitle, false).has_value());
+    EXPECT_FALSE(w.Launcher().WaitExit(0ms).has_value());
+
+    auto code = w.Launcher().WaitExit(90s);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 0);
+    auto lines = w.Launcher().LogMessages();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "INFO Encerrando launcher (Exit 0).");
+}
+
+TEST(Play, WrongPasswordShowsTheMappedErrorAndKeepsThePassword) {
+    LauncherWorld w("PlayWrongPassword");
+    w.AddAccount(kAna);
+    // The stand-in server words a refused login "Usuário ou senha inválidos.", which
+    // the status rules turn into their generic text.
+    w.SetNews(NewsShowing({"ALGO NÃO SAIU COMO ESPERADO. TENTE DE NOVO."}));
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+
+    SignIn(w, kAna.username, "errada");
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    EXPECT_FALSE(w.AuthVerdicts()[0].value("ok", true));
+    EXPECT_TRUE(FooterShowsTitle(w, 0, kErrorColour));
+    EXPECT_TRUE(ErrorDot(w));
+
+    // Still on the login panel, the password still typed: Return sends it again.
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(2, 60s));
+    auto bodies = w.AuthBodies();
+    ASSERT_EQ(bodies.size(), 2u);
+    for (const auto& b : bodies) {
+        EXPECT_EQ(b.value("Username", ""), kAna.username);
+        EXPECT_EQ(b.value("Password", ""), "errada");
+    }
+    EXPECT_FALSE(w.AuthVerdicts()[1].value("ok", true));
+    EXPECT_TRUE(w.Registry().empty());  // no credentials stored, none deleted into existence
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
+}
+
+TEST(Play, RememberMeStoresBothFieldsAndUncheckingItDeletesThem) {
+    LauncherWorld w("PlayRememberMe");
+    w.AddAccount(kAna);
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    EXPECT_FALSE(RememberChecked(w));
+    TypeInto(w, spot::kEmailY, kAna.username);
+    TypeInto(w, spot::kPasswordY, kAna.password);
+    SetRemember(w, true);
+    w.Click(spot::kFieldX, spot::kLoginButtonY);
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    ASSERT_TRUE(w.AuthVerdicts()[0].value("ok", false));
+
+    // Two DPAPI blobs: the e-mail and the password as typed.
+    std::map<std::string, RegValue> reg;
+    ASSERT_TRUE(WaitUntil([&] { return (reg = w.Registry()).count("token") > 0; }, 20s, 250ms));
+    EXPECT_EQ(reg["username"].type, 3u);
+    EXPECT_EQ(reg["token"].type, 3u);
+    EXPECT_EQ(reg["username"].text, HexOf(kAna.username));
+    EXPECT_EQ(reg["token"].text, HexOf(kAna.password));
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    ASSERT_TRUE(w.Launcher().WaitExit(60s).has_value());
+
+    // Next start: the box is checked and both fields are filled, so Return alone
+    // signs in with them.
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    EXPECT_TRUE(RememberChecked(w));
+    EXPECT_GT(FieldTextWidth(w, spot::kEmailY), 0);
+    EXPECT_GT(FieldTextWidth(w, spot::kPasswordY), 0);
+    SetRemember(w, false);
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(2, 60s));
+    EXPECT_TRUE(w.AuthVerdicts()[1].value("ok", false));
+    auto bodies = w.AuthBodies();
+    ASSERT_EQ(bodies.size(), 2u);
+    EXPECT_EQ(bodies[1].value("Username", ""), kAna.username);
+    EXPECT_EQ(bodies[1].value("Password", ""), kAna.password);
+    EXPECT_TRUE(WaitUntil([&] { return w.Registry().empty(); }, 20s, 250ms));
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
+}
+
+TEST(Play, LogoutRefillsStoredFieldsOrWipesThePassword) {
+    LauncherWorld w("PlayLogout");
+    w.AddAccount(kAna);
+    w.SetNews(NewsShowing({"Sessão encerrada."}));
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+
+    // Remembered: "SAIR" puts the stored e-mail and password back.
+    TypeInto(w, spot::kEmailY, kAna.username);
+    TypeInto(w, spot::kPasswordY, kAna.password);
+    SetRemember(w, true);
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+    w.Click(spot::kLogoutX, spot::kLogoutY);
+    EXPECT_TRUE(FooterShowsTitle(w, 0, kStatusColour));
+    EXPECT_FALSE(ErrorDot(w));
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(2, 60s));
+    auto bodies = w.AuthBodies();
+    ASSERT_EQ(bodies.size(), 2u);
+    EXPECT_EQ(bodies[1].value("Username", ""), kAna.username);
+    EXPECT_EQ(bodies[1].value("Password", ""), kAna.password);
+    EXPECT_FALSE(w.Registry().empty());  // "SAIR" keeps what is stored
+
+    // Not remembered: the login deletes the stored values, "SAIR" wipes the
+    // password and keeps the e-mail.
+    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+    w.Click(spot::kLogoutX, spot::kLogoutY);
+    EXPECT_TRUE(FooterShowsTitle(w, 0, kStatusColour));
+    SetRemember(w, false);
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(3, 60s));
+    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+    EXPECT_TRUE(w.Registry().empty());
+    w.Click(spot::kLogoutX, spot::kLogoutY);
+    EXPECT_TRUE(FooterShowsTitle(w, 0, kStatusColour));
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(4, 60s));
+    bodies = w.AuthBodies();
+    ASSERT_EQ(bodies.size(), 4u);
+    EXPECT_EQ(bodies[3].value("Username", ""), kAna.username);
+    EXPECT_EQ(bodies[3].value("Password", ""), "");
+    EXPECT_FALSE(w.AuthVerdicts()[3].value("ok", true));
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
+}
+
+TEST(Play, RefusedRefreshReturnsToTheLoginPanelWithExpiredSession) {
+    LauncherWorld w("PlayRefusedRefresh");
+    w.AddAccount(kAna);
+    w.InstallClient(0);
+    w.SetNews(NewsShowing({"SESSÃO EXPIRADA. FAÇA LOGIN DE NOVO."}));
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    SignIn(w, kAna.username, kAna.password);
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+
+    w.RevokeUser(kAna.userId);
+    w.Click(spot::kCardX, spot::kStartY);
+    ASSERT_TRUE(w.WaitForVerdicts(2, 60s));
+    EXPECT_EQ(w.AuthVerdicts()[1].value("kind", ""), "refresh");
+    EXPECT_FALSE(w.AuthVerdicts()[1].value("ok", true));
+    EXPECT_TRUE(FooterShowsTitle(w, 0, kErrorColour));
+    EXPECT_TRUE(ErrorDot(w));
+    EXPECT_FALSE(w.ClientReport().has_value());
+
+    // Back on the login panel with the password wiped.
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(3, 60s));
+    auto bodies = w.AuthBodies();
+    ASSERT_EQ(bodies.size(), 3u);
+    EXPECT_EQ(bodies[2].value("Username", ""), kAna.username);
+    EXPECT_EQ(bodies[2].value("Password", ""), "");
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
+}
+
+TEST(Play, MissingClientShowsNotFoundAndKeepsTheSession) {
+    LauncherWorld w("PlayMissingClient");
+    w.AddAccount(kAna);
+    w.SetNews(NewsShowing({"JOGO NÃO ENCONTRADO. REINSTALE O LAUNCHER."}));
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    SignIn(w, kAna.username, kAna.password);
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+
+    w.Click(spot::kCardX, spot::kStartY);
+    ASSERT_TRUE(w.WaitForVerdicts(2, 60s));
+    EXPECT_TRUE(w.AuthVerdicts()[1].value("ok", false));
+    EXPECT_TRUE(FooterShowsTitle(w, 0, kErrorColour));
+    EXPECT_TRUE(FindWindowRect(kTitle, true).has_value());
+
+    // The session stayed: with the client in place the same button starts it.
+    w.InstallClient(0);
+    w.Click(spot::kCardX, spot::kStartY);
+    ASSERT_TRUE(WaitUntil([&] { return w.ClientReport().has_value(); }, 60s, 100ms)) << w.Launcher().Log();
+    auto verdicts = w.AuthVerdicts();
+    ASSERT_EQ(verdicts.size(), 3u);
+    EXPECT_EQ(verdicts[2].value("kind", ""), "refresh");
+    EXPECT_TRUE(verdicts[2].value("ok", false));
+    // It presented the token the first refresh returned, not the login's.
+    EXPECT_NE(verdicts[2].value("token", ""), verdicts[1].value("token", ""));
+    EXPECT_TRUE(IssuedFor(verdicts[2].value("token", ""), 4242));
+    nlohmann::json report = *w.ClientReport();
+    EXPECT_EQ(report["env"]["VRENN_USERID"], "4242");
+    EXPECT_NE(report.value("commandLine", "").find("&;serverid=7&;servername=Ondrel+Norte&;"), std::string::npos);
+    EXPECT_TRUE(w.Launcher().WaitExit(90s).has_value());
+}
+
+TEST(Play, ServerCardsStayInsideTheListWhenScrolled) {
+    LauncherWorld w("PlayScrolledList");
+    TestAccount many = kAna;
+    many.servers = nlohmann::json::array();
+    for (int i = 1; i <= 9; ++i)
+        many.servers.push_back({{"serverId", i}, {"serverName", "Servidor " + std::to_string(i)},
+                                {"serverIp", "10.0.0." + std::to_string(i)}, {"serverPort", 7000 + i},
+                                {"status", "Online"}, {"isNew", false}});
+    w.AddAccount(many);
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    SignIn(w, many.username, many.password);
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    ASSERT_TRUE(WaitForCardSelected(w, 0, 1));
+
+    // One wheel notch (65 px) lifts the selected first card out of the list, to
+    // where the column's title is: none of its bright outline may show there.
+    MouseMove(w.Window().x + spot::kCardX, w.Window().y + spot::CardY(3));
+    Shell("xdotool click 5");
+    w.ParkMouse();
+    auto brightPink = [](Rgb p) { return p.r > 150 && p.g < 110 && p.b > 150; };
+    ASSERT_TRUE(WaitUntil([&] { return !CardSelected(w, CaptureScreen(), 0); }, 15s, 250ms));
+    Image shot = CaptureScreen();
+    EXPECT_EQ(CutMask(shot, w.OnScreen({600, 118, 300, 44}), brightPink).Count(), 0);
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
+}

@@ -1,0 +1,81 @@
+#pragma once
+// One end-to-end scene around the real launcher: the stand-in server's data
+// (signing secret, accounts, news), a game folder with the launcher and
+// optionally the stand-in client, a clean per-user registry key, and the
+// running launcher's window on the test display.
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Harness.h"
+#include "Screen.h"
+
+namespace e2e {
+
+struct TestAccount {
+    std::string username;
+    std::string password;
+    int64_t userId = 0;
+    std::string webRootUrl;
+    nlohmann::json servers = nlohmann::json::array();
+};
+
+// A registry value of HKCU\Software\VrennOnlineLauncher as regprobe reads it.
+struct RegValue {
+    unsigned long type = 0;  // 1 REG_SZ, 3 REG_BINARY
+    unsigned long size = 0;
+    std::string text;        // REG_SZ text, or the unprotected blob as hex ("!" when it does not unprotect)
+};
+
+std::string HexOf(const std::string& bytes);
+
+class LauncherWorld {
+public:
+    explicit LauncherWorld(const std::string& name);
+    ~LauncherWorld();
+
+    fs::path dir, data, root, game;
+
+    void AddAccount(const TestAccount& account);
+    void SetNews(const nlohmann::json& entries);
+    void InstallClient(int stayMs);
+    // Refreshes of this user are refused from now on.
+    void RevokeUser(int64_t userId);
+
+    void StartServer();
+    // Starts the launcher and waits for its window; false when it never showed.
+    bool StartLauncher();
+    LauncherRun& Launcher() { return *launcher; }
+    StandInServer& Server() { return *server; }
+    const Rect& Window() const { return window; }
+
+    // Window-relative input and pixels.
+    void Click(int x, int y);
+    // Moves the pointer to an empty spot of the header, so no hover look colours a probe.
+    void ParkMouse() const { MouseMove(window.x + 640, window.y + 75); }
+    Rgb Pixel(const Image& shot, int x, int y) const { return shot.At(window.x + x, window.y + y); }
+    Rect OnScreen(const Rect& r) const { return {window.x + r.x, window.y + r.y, r.w, r.h}; }
+
+    // Verdicts of the stand-in server's account routes, in order (kind, ok, ...).
+    std::vector<nlohmann::json> AuthVerdicts() const;
+    // Bodies of the signed "/api/auth" posts, in order.
+    std::vector<nlohmann::json> AuthBodies() const;
+    bool WaitForVerdicts(size_t count, std::chrono::milliseconds timeout) const;
+
+    std::map<std::string, RegValue> Registry() const;
+    void SetRegistryText(const std::string& name, const std::string& text) const;
+    void ClearRegistry() const;
+
+    // The stand-in client's report, once it has written one.
+    std::optional<nlohmann::json> ClientReport() const;
+
+private:
+    void WriteAccounts();
+    std::vector<TestAccount> accounts;
+    std::unique_ptr<StandInServer> server;
+    std::unique_ptr<LauncherRun> launcher;
+    Rect window;
+};
+
+}  // namespace e2e
