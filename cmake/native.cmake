@@ -71,13 +71,14 @@ if(BUILD_TESTING)
   set(VRENN_FUZZ_FLAGS -std=c++20 -g -O1 -fno-omit-frame-pointer -D_GLIBCXX_ASSERTIONS
       -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
   set(_fuzz_exes "")
-  foreach(name extract_json_value unescape_json_string url_decode_query)
+  foreach(name extract_json_value unescape_json_string url_decode_query wv_extract_str)
     set(src "${CMAKE_SOURCE_DIR}/tests/fuzz/${name}_fuzz.cpp")
     set(exe "${VRENN_FUZZ_DIR}/${name}_fuzz")
     add_custom_command(OUTPUT "${exe}"
       COMMAND "${VRENN_CLANGXX}" ${VRENN_FUZZ_FLAGS} -I "${CMAKE_SOURCE_DIR}"
-              "${src}" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.cpp" -o "${exe}"
+              "${src}" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.cpp" "${CMAKE_SOURCE_DIR}/ui/WebMessage.cpp" -o "${exe}"
       DEPENDS "${src}" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.cpp" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.h"
+              "${CMAKE_SOURCE_DIR}/ui/WebMessage.cpp" "${CMAKE_SOURCE_DIR}/ui/WebMessage.h"
               "${CMAKE_SOURCE_DIR}/tests/fuzz/FuzzCheck.h"
       COMMENT "Building fuzz target ${name}" VERBATIM)
     list(APPEND _fuzz_exes "${exe}")

@@ -15,6 +15,7 @@ pkgs=(
   cmake make g++ clang libclang-rt-14-dev googletest
   libxxhash-dev xxhash libcpp-httplib-dev libssl-dev nlohmann-json3-dev pkg-config
   xz-utils ca-certificates fonts-dejavu-core fonts-dejavu-extra
+  chromium nodejs
 )
 
 missing=()
@@ -56,4 +57,13 @@ LIST
   tar -xf "$tarball" -C "$imgui_dir.tmp" --strip-components=1
   rm -rf "$imgui_dir" && mv "$imgui_dir.tmp" "$imgui_dir"
   echo "setup: imgui from $(basename "$tarball")"
+fi
+
+# Playwright's driver for the login-page test; it uses Debian's chromium, never a browser of its own.
+node_dir="$build/third_party/node"
+if [ ! -f "$node_dir/node_modules/playwright-core/package.json" ] || \
+   ! cmp -s "$here/tests/chromium/package-lock.json" "$node_dir/package-lock.json"; then
+  mkdir -p "$node_dir"
+  cp "$here/tests/chromium/package.json" "$here/tests/chromium/package-lock.json" "$node_dir/"
+  (cd "$node_dir" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi

@@ -8,6 +8,7 @@
 //                      delivered (in name order) as a message's JSON form, then deleted
 //   VRENN_WV2_FAIL     "call" | "environment" | "controller" | "webview"
 //   VRENN_WV2_DELAY_MS delay before the controller arrives (default 300)
+//   VRENN_WV2_GATE     when set, the controller arrives only once this file exists
 // Besides the calls, the record has "ControllerDestroyed" and "WebViewDestroyed"
 // when the last reference to one is released.
 #include <windows.h>
@@ -292,6 +293,9 @@ LRESULT CALLBACK FakeWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
         if (wParam == kTimerInbox) {
             if (FakeWebView::active) FakeWebView::active->DeliverInbox();
         } else {
+            // Held back while the gate file is missing; the timer keeps polling.
+            std::wstring gate = Env(L"VRENN_WV2_GATE");
+            if (!gate.empty() && GetFileAttributesW(gate.c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
             KillTimer(hwnd, wParam);
             auto* pending = reinterpret_cast<Pending*>(wParam);
             auto* handler = pending->handler;
