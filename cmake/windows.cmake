@@ -15,6 +15,9 @@ add_library(imgui STATIC
   ${IMGUI_DIR}/backends/imgui_impl_win32.cpp ${IMGUI_DIR}/backends/imgui_impl_dx11.cpp)
 target_include_directories(imgui PUBLIC ${IMGUI_DIR} ${IMGUI_DIR}/backends)
 target_compile_options(imgui PRIVATE -w)
+# The launcher takes no gamepad input. Loading and unloading XInput also lets
+# Wine's XInput device thread outlive its DLL, which crashes the exit.
+target_compile_definitions(imgui PRIVATE IMGUI_IMPL_WIN32_DISABLE_GAMEPAD)
 target_link_libraries(imgui PUBLIC d3d11 dxgi d3dcompiler dwmapi gdi32 user32 imm32)
 
 add_library(vrenn_pure STATIC ${VRENN_PURE_SOURCES})

@@ -21,7 +21,8 @@ port=$(sed -n 's/.*VRENN_BUILTIN_SERVER_URL "http:\/\/127.0.0.1:\([0-9]*\)".*/\1
 server=$!
 
 [ -n "${DISPLAY:-}" ] && export VRENN_USE_DISPLAY=1
-. "$here/scripts/wine-env.sh" "$build"
+# A prefix of its own: the demo adds fonts that the tests must not see.
+. "$here/scripts/wine-env.sh" "$demo"
 trap 'kill $server 2>/dev/null || true; vrenn_wine_down' EXIT
 vrenn_wine_up
 vrenn_wine_fonts

@@ -92,6 +92,12 @@ int main(int argc, char** argv) {
     server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
         SendError(res, 500, "internal error");
     });
+    // Address reuse for quick restarts, but never a shared port: a second server
+    // on a busy port must fail rather than split the requests with the first.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     for (auto& group : RouteGroups()) group(server, ctx);
 
     std::signal(SIGTERM, [](int) {

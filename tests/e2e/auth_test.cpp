@@ -290,7 +290,7 @@ TEST_F(Auth, EachFailureHasItsOwnTextPerOperation) {
          "Não foi possível contatar o servidor de autenticação.", false},
         {"5: refused without a text", bare.Url(), "x", "x", "Usuário ou senha incorretos.",
          "Sessão expirada. Faça login novamente.", true},
-        {"5: refused with the server's text", server->Url(), "wrong", login["token"], "Usuário ou senha inválidos.",
+        {"5: refused with the server's text", server->Url(), "wrong", login["token"], "E-mail ou senha incorretos.",
          "Sessão inválida ou revogada.", true},
     };
     for (const auto& c : cases) {

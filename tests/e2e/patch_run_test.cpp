@@ -398,6 +398,8 @@ TEST_F(PatchRun, DestroyingTheManagerMidDownloadCancelsAndJoins) {
     auto returned = std::find(run.log.begin(), run.log.end(), "INFO [patchprobe] destroyed");
     ASSERT_NE(cancelled, run.log.end()) << run.Describe();
     EXPECT_LT(cancelled, returned) << run.Describe();
+    // The server records a request once its connection has ended, which may be a moment after the probe.
+    WaitUntil([&] { return !RequestedFiles().empty(); }, 10s);
     EXPECT_EQ(RequestedFiles(), std::vector<std::string>{"stalled.pak"});
     EXPECT_TRUE(Tree(game).empty()) << ::testing::PrintToString(Leftovers(game));
 }

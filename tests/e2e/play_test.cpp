@@ -237,9 +237,9 @@ TEST(Play, MainRoadFromSignInToTheGameAndBack) {
 TEST(Play, WrongPasswordShowsTheMappedErrorAndKeepsThePassword) {
     LauncherWorld w("PlayWrongPassword");
     w.AddAccount(kAna);
-    // The stand-in server words a refused login "Usuário ou senha inválidos.", which
-    // the status rules turn into their generic text.
-    w.SetNews(NewsShowing({"ALGO NÃO SAIU COMO ESPERADO. TENTE DE NOVO."}));
+    // The stand-in server words a refused login "E-mail ou senha incorretos.", which
+    // the status rules turn into the wrong-credentials text.
+    w.SetNews(NewsShowing({"EMAIL OU SENHA INCORRETOS."}));
     w.StartServer();
     ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
 

@@ -139,6 +139,14 @@ protected:
         InstallFonts();
         dir = MakeTempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
     }
+    // The other end-to-end tests expect the prefix as it was made: no stand-in fonts.
+    void TearDown() override {
+        if (run) {
+            run->Kill();
+            run.reset();
+        }
+        RemoveFonts();
+    }
     // Starts the launcher and waits for its window to show.
     void Start() {
         run = std::make_unique<LauncherRun>(dir / "game");
