@@ -14,5 +14,7 @@ shift || true
 trap vrenn_wine_down EXIT
 vrenn_wine_up
 
+# End-to-end tests keep their folders for inspection; start each run without the last run's.
+rm -rf "$build/e2e-tmp"
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" --timeout 600 "$@"
