@@ -205,7 +205,7 @@ void HandleLogin(ServerContext& ctx, const nlohmann::json& body, httplib::Respon
     AccountLogin login;
     std::string reason;
     if (!CheckAccountPassword(ctx, username, password, login, reason)) {
-        Refuse(ctx, res, 401, "login", reason, "Usuário ou senha inválidos.", who);
+        Refuse(ctx, res, 401, "login", reason, "E-mail ou senha incorretos.", who);
         return;
     }
     ordered answer;
