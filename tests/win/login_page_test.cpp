@@ -211,6 +211,16 @@ protected:
         record = folder + "\\record.jsonl";
         inbox = folder + "\\inbox";
         CreateDirectoryA(inbox.c_str(), nullptr);
+        // Wine reuses process ids, so the folder may hold an earlier run's files.
+        DeleteFileA(record.c_str());
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA((inbox + "\\*.json").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileA((inbox + "\\" + found.cFileName).c_str());
+            } while (FindNextFileA(find, &found));
+            FindClose(find);
+        }
         SetEnvironmentVariableA("VRENN_WV2_RECORD", record.c_str());
         SetEnvironmentVariableA("VRENN_WV2_INBOX", inbox.c_str());
         SetEnvironmentVariableA("VRENN_WV2_DELAY_MS", "20");
