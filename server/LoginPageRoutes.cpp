@@ -28,7 +28,7 @@ void HandlePageLogin(ServerContext& ctx, const httplib::Request& req, httplib::R
     std::string reason;
     if (!CheckAccountPassword(ctx, username, body["password"].get<std::string>(), login, reason)) {
         ctx.Record("login_page.jsonl", {{"ok", false}, {"reason", reason}, {"username", username}});
-        SendError(res, 401, "Usuário ou senha inválidos.");
+        SendError(res, 401, "E-mail ou senha incorretos.");
         return;
     }
     ordered answer;

@@ -60,7 +60,7 @@ TEST(LoginHtml, PagePostsASessionTheServerAcceptsAndTheGoogleRequest) {
     const json result = json::parse(ReadFile(out));
 
     // A wrong password: the server's refusal on the page, nothing posted.
-    EXPECT_EQ(result["refused"]["error"], "Usuário ou senha inválidos.");
+    EXPECT_EQ(result["refused"]["error"], "E-mail ou senha incorretos.");
     EXPECT_TRUE(result["refused"]["posted"].empty());
 
     ASSERT_EQ(result["posted"].size(), 2u) << result.dump();
