@@ -18,10 +18,9 @@
 
 #include <chrono>
 #include <cstdio>
-#include <map>
-#include <mutex>
 
 #include "server/AuthSession.h"
+#include "server/SingleUseStore.h"
 
 namespace {
 
@@ -119,37 +118,8 @@ struct Challenge {
     int64_t expires = 0;
 };
 
-class ChallengeStore {
-public:
-    void Add(const std::string& id, Challenge c) {
-        std::lock_guard<std::mutex> lock(mutex);
-        int64_t now = NowSeconds();
-        for (auto it = open.begin(); it != open.end();) it = it->second.expires < now ? open.erase(it) : std::next(it);
-        while (open.size() >= kMaxOpenChallenges) {
-            auto oldest = open.begin();
-            for (auto it = open.begin(); it != open.end(); ++it)
-                if (it->second.expires < oldest->second.expires) oldest = it;
-            open.erase(oldest);
-        }
-        open[id] = std::move(c);
-    }
-    // Removes the challenge: each one is good for a single signed request.
-    bool Take(const std::string& id, Challenge& out) {
-        std::lock_guard<std::mutex> lock(mutex);
-        auto it = open.find(id);
-        if (it == open.end()) return false;
-        out = it->second;
-        open.erase(it);
-        return out.expires >= NowSeconds();
-    }
-
-private:
-    std::mutex mutex;
-    std::map<std::string, Challenge> open;
-};
-
-ChallengeStore& Challenges() {
-    static ChallengeStore store;
+SingleUseStore<Challenge>& Challenges() {
+    static SingleUseStore<Challenge> store(kMaxOpenChallenges, SingleUseStore<Challenge>::WhenFull::DropSoonestExpiring);
     return store;
 }
 
@@ -243,7 +213,7 @@ void HandleSigned(ServerContext& ctx, const httplib::Request& req, httplib::Resp
         return;
     }
     Challenge challenge;
-    if (!Challenges().Take(id, challenge)) {
+    if (!Challenges().Take(id, challenge, NowSeconds())) {
         Refuse(ctx, res, 401, "?", "unknown or expired challenge", "Desafio de segurança inválido ou expirado.");
         return;
     }
@@ -291,7 +261,7 @@ RouteRegistrar registrar([](httplib::Server& server, ServerContext& ctx) {
         answer["salt"] = c.salt;
         answer["difficulty"] = c.difficulty;
         ctx.Record("challenges.jsonl", answer);
-        Challenges().Add(id, std::move(c));
+        Challenges().Add(id, std::move(c), NowSeconds());
         Answer(res, answer);
     });
     server.Post("/api/auth", [&ctx](const httplib::Request& req, httplib::Response& res) {

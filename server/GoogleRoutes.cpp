@@ -27,9 +27,9 @@
 #include <cctype>
 #include <chrono>
 #include <map>
-#include <mutex>
 
 #include "server/AuthSession.h"
+#include "server/SingleUseStore.h"
 
 namespace {
 
@@ -192,34 +192,10 @@ struct Grant {
     int64_t expires = 0;
 };
 
-class Provider {
-public:
-    void AddCode(const std::string& code, Grant grant) {
-        std::lock_guard<std::mutex> lock(mutex);
-        int64_t now = NowSeconds();
-        for (auto it = codes.begin(); it != codes.end();)
-            it = it->second.expires < now ? codes.erase(it) : std::next(it);
-        if (codes.size() >= kMaxOpenCodes) codes.erase(codes.begin());
-        codes[code] = std::move(grant);
-    }
-    // A code is good for one exchange, whatever its outcome.
-    bool TakeCode(const std::string& code, Grant& out) {
-        std::lock_guard<std::mutex> lock(mutex);
-        auto it = codes.find(code);
-        if (it == codes.end()) return false;
-        out = it->second;
-        codes.erase(it);
-        return out.expires >= NowSeconds();
-    }
-
-private:
-    std::mutex mutex;
-    std::map<std::string, Grant> codes;
-};
-
-Provider& TheProvider() {
-    static Provider provider;
-    return provider;
+// A code is good for one exchange, whatever its outcome.
+SingleUseStore<Grant>& Codes() {
+    static SingleUseStore<Grant> codes(kMaxOpenCodes, SingleUseStore<Grant>::WhenFull::DropFirstKey);
+    return codes;
 }
 
 struct Settings {
@@ -366,8 +342,8 @@ void HandleAuthorize(ServerContext& ctx, const httplib::Request& req, httplib::R
         line["verdict"] = "denied";
     } else {
         std::string code = settings.code.empty() ? "4/0A" + RandomBase64Url(36) : settings.code;
-        TheProvider().AddCode(code, Grant{clientId, redirectUri, challenge, settings.email,
-                                          NowSeconds() + kCodeTtlSeconds});
+        int64_t now = NowSeconds();
+        Codes().Add(code, Grant{clientId, redirectUri, challenge, settings.email, now + kCodeTtlSeconds}, now);
         location = redirectUri + joiner + "code=" + PercentEncode(code) + settings.redirectTail;
         line["verdict"] = "code";
         line["code"] = code;
@@ -399,7 +375,7 @@ void HandleToken(ServerContext& ctx, const httplib::Request& req, httplib::Respo
 
     if (field("grant_type") != "authorization_code") return refuse("unsupported_grant_type", "grant_type");
     Grant grant;
-    if (!TheProvider().TakeCode(field("code"), grant)) return refuse("invalid_grant", "Malformed auth code.");
+    if (!Codes().Take(field("code"), grant, NowSeconds())) return refuse("invalid_grant", "Malformed auth code.");
     if (field("client_id") != grant.clientId) return refuse("invalid_client", "The OAuth client was not found.");
     if (field("redirect_uri") != grant.redirectUri) return refuse("redirect_uri_mismatch", "Bad Request");
     const std::string verifier = field("code_verifier");
