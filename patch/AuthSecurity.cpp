@@ -39,44 +39,6 @@ std::string SolveOneByOne(const std::string& salt, int32_t difficulty, uint32_t 
     return "";
 }
 
-// One reusable SHA-256 object for the whole search; the same digests as one provider per hash.
-class ReusableSha256 {
-public:
-    ReusableSha256() {
-        if (BCryptOpenAlgorithmProvider(&provider, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
-            provider = nullptr;
-            return;
-        }
-        DWORD objectLength = 0, got = 0;
-        if (BCryptGetProperty(provider, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
-                              sizeof(objectLength), &got, 0) < 0 ||
-            BCryptGetProperty(provider, BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&digestLength),
-                              sizeof(digestLength), &got, 0) < 0 ||
-            digestLength != 32)
-            return;
-        object.resize(objectLength);
-        if (BCryptCreateHash(provider, &hash, object.data(), objectLength, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG) <
-            0)
-            hash = nullptr;
-    }
-    ~ReusableSha256() {
-        if (hash) BCryptDestroyHash(hash);
-        if (provider) BCryptCloseAlgorithmProvider(provider, 0);
-    }
-    bool Ok() const { return hash != nullptr; }
-    bool Digest(const char* data, size_t size, unsigned char* out) {
-        return BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data)), static_cast<ULONG>(size), 0) >=
-                   0 &&
-               BCryptFinishHash(hash, out, 32, 0) >= 0;
-    }
-
-private:
-    BCRYPT_ALG_HANDLE provider = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    std::vector<unsigned char> object;
-    DWORD digestLength = 0;
-};
-
 }  // namespace
 
 std::string AuthSecurity::ComputeSHA256Hex(const std::string& text) {
@@ -102,8 +64,9 @@ std::string AuthSecurity::SolvePoW(const std::string& salt, int32_t difficulty) 
     if (difficulty < 0 || difficulty > kMaxDifficulty) return "";
     if (difficulty == 0) return "0";  // the empty prefix matches the first try
 
-    ReusableSha256 sha;
-    if (!sha.Ok()) return SolveOneByOne(salt, difficulty, 0);
+    // One reusable SHA-256 object for the whole search; the same digests as one provider per hash.
+    CngHash sha(BCRYPT_SHA256_ALGORITHM, nullptr, true);
+    if (!sha.Ok() || sha.DigestLength() != 32) return SolveOneByOne(salt, difficulty, 0);
     std::string input = salt;
     input.resize(salt.size() + 8);  // room for "10000000"
     char* tail = input.data() + salt.size();

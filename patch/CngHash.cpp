@@ -1,6 +1,6 @@
 #include "patch/CngHash.h"
 
-CngHash::CngHash(const wchar_t* algorithm, const std::string* hmacKey) {
+CngHash::CngHash(const wchar_t* algorithm, const std::string* hmacKey, bool reusable) : reusable(reusable) {
     ULONG flags = hmacKey ? BCRYPT_ALG_HANDLE_HMAC_FLAG : 0;
     if (BCryptOpenAlgorithmProvider(&provider, algorithm, nullptr, flags) < 0) {
         provider = nullptr;
@@ -16,7 +16,8 @@ CngHash::CngHash(const wchar_t* algorithm, const std::string* hmacKey) {
     object.resize(objectLength);
     PUCHAR secret = hmacKey ? reinterpret_cast<PUCHAR>(const_cast<char*>(hmacKey->data())) : nullptr;
     ULONG secretLength = hmacKey ? static_cast<ULONG>(hmacKey->size()) : 0;
-    if (BCryptCreateHash(provider, &hash, object.data(), objectLength, secret, secretLength, 0) < 0) {
+    ULONG hashFlags = reusable ? BCRYPT_HASH_REUSABLE_FLAG : 0;
+    if (BCryptCreateHash(provider, &hash, object.data(), objectLength, secret, secretLength, hashFlags) < 0) {
         hash = nullptr;
         return;
     }
@@ -43,6 +44,12 @@ std::vector<unsigned char> CngHash::Finish() {
     ok = false;
     if (BCryptFinishHash(hash, digest.data(), digestLength, 0) < 0) return {};
     return digest;
+}
+
+bool CngHash::Digest(const void* data, size_t size, unsigned char* out) {
+    if (!ok || !reusable) return false;
+    return BCryptHashData(hash, static_cast<PUCHAR>(const_cast<void*>(data)), static_cast<ULONG>(size), 0) >= 0 &&
+           BCryptFinishHash(hash, out, digestLength, 0) >= 0;
 }
 
 std::string HexLower(const std::vector<unsigned char>& bytes) {

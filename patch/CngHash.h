@@ -10,7 +10,8 @@
 class CngHash {
 public:
     // algorithm: BCRYPT_SHA256_ALGORITHM or BCRYPT_MD5_ALGORITHM; a key makes it an HMAC.
-    CngHash(const wchar_t* algorithm, const std::string* hmacKey = nullptr);
+    // reusable: one object hashes many messages through Digest() (a search over many inputs).
+    CngHash(const wchar_t* algorithm, const std::string* hmacKey = nullptr, bool reusable = false);
     ~CngHash();
     CngHash(const CngHash&) = delete;
     CngHash& operator=(const CngHash&) = delete;
@@ -19,12 +20,17 @@ public:
     bool Update(const void* data, size_t size);
     // The digest; empty when any step failed. The object is spent afterwards.
     std::vector<unsigned char> Finish();
+    // Reusable objects only: the digest of one whole message into out (DigestLength() bytes);
+    // the object is then ready for the next message.
+    bool Digest(const void* data, size_t size, unsigned char* out);
+    DWORD DigestLength() const { return digestLength; }
 
 private:
     BCRYPT_ALG_HANDLE provider = nullptr;
     BCRYPT_HASH_HANDLE hash = nullptr;
     std::vector<unsigned char> object;
     DWORD digestLength = 0;
+    bool reusable = false;
     bool ok = false;
 };
 
