@@ -2,8 +2,7 @@
 // decide what is installed, cancellation, the swap into place, and
 // destinations outside the folder the engine is confined to. A tiny loopback
 // HTTP listener in this process plays the file server where one is needed.
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "support/LoopbackListener.h"
 // winsock2 before windows.h
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -33,29 +32,15 @@ const std::string kDownloadFailed = "Falha no download via WinHTTP.";
 // that never ends until the client goes away.
 class LocalHttp {
 public:
-    LocalHttp() {
-        WSADATA wsa;
-        WSAStartup(MAKEWORD(2, 2), &wsa);
-        listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-        int len = sizeof(addr);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-        port = ntohs(addr.sin_port);
-        listen(listener, 16);
-        acceptor = std::thread([this] { AcceptLoop(); });
-    }
+    LocalHttp() { acceptor = std::thread([this] { AcceptLoop(); }); }
     ~LocalHttp() {
         stop = true;
         acceptor.join();
         for (auto& t : connections) t.join();
-        closesocket(listener);
     }
     void Serve(const std::string& path, const std::string& body, int status = 200) { routes[path] = {body, status}; }
     void ServeEndless(const std::string& path) { endless.push_back(path); }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    std::string Url(const std::string& path) const { return listener.Url(path); }
     int Requests() const { return requests.load(); }
 
 private:
@@ -66,12 +51,7 @@ private:
 
     void AcceptLoop() {
         while (!stop) {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(listener, &set);
-            timeval tv{0, 50000};
-            if (select(0, &set, nullptr, nullptr, &tv) <= 0) continue;
-            SOCKET s = accept(listener, nullptr, nullptr);
+            SOCKET s = listener.AcceptWithin(50000);
             if (s == INVALID_SOCKET) continue;
             connections.emplace_back([this, s] { Handle(s); });
         }
@@ -109,8 +89,7 @@ private:
         closesocket(s);
     }
 
-    SOCKET listener;
-    int port = 0;
+    LoopbackListener listener;
     std::atomic<bool> stop{false};
     std::atomic<int> requests{0};
     std::map<std::string, Route> routes;

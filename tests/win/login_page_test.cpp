@@ -4,8 +4,8 @@
 // variables and read back from its record), frames built headlessly, and a
 // loopback server of this process standing in for the launcher server's
 // configuration answer when a sign-in thread has to be held or released.
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "support/LoopbackListener.h"
+// winsock2 before windows.h
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -81,28 +81,14 @@ void PumpFor(std::chrono::milliseconds span) {
 // (or answers every request at once with a fixed body).
 class HeldServer {
 public:
-    HeldServer() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int len = sizeof(addr);
-        bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-        listen(listener, 8);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-        port = ntohs(addr.sin_port);
-        acceptor = std::thread([this] { AcceptLoop(); });
-    }
+    HeldServer() : listener(8) { acceptor = std::thread([this] { AcceptLoop(); }); }
     ~HeldServer() {
-        closesocket(listener);
+        listener.Close();
         acceptor.join();
         std::lock_guard<std::mutex> lock(mutex);
         for (SOCKET s : held) closesocket(s);
-        WSACleanup();
     }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port); }
+    std::string Url() const { return listener.Url(); }
     void AnswerEverything(const std::string& body) {
         std::lock_guard<std::mutex> lock(mutex);
         autoBody = body;
@@ -147,7 +133,7 @@ private:
     }
     void AcceptLoop() {
         while (true) {
-            SOCKET s = accept(listener, nullptr, nullptr);
+            SOCKET s = listener.Accept();
             if (s == INVALID_SOCKET) return;
             std::string request;
             char buf[2048];
@@ -172,8 +158,7 @@ private:
         }
     }
 
-    SOCKET listener = INVALID_SOCKET;
-    int port = 0;
+    LoopbackListener listener;
     std::thread acceptor;
     std::mutex mutex;
     std::condition_variable arrived;

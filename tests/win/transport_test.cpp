@@ -1,8 +1,7 @@
 // The shared WinHTTP request sequence against a raw loopback listener in this
 // process: what goes on the wire, what comes back into out, where a URL is
 // refused before any connection, and how long a silent server can hold a call.
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "support/LoopbackListener.h"
 // winsock2 before windows.h
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -33,48 +32,28 @@ public:
     enum class Mode { Answer, Silent, FirstBytes };
 
     explicit Loopback(Mode mode, std::string answer = {}) : mode(mode), answer(std::move(answer)) {
-        WSADATA wsa;
-        WSAStartup(MAKEWORD(2, 2), &wsa);
-        listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-        int len = sizeof(addr);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-        port = ntohs(addr.sin_port);
-        listen(listener, 16);
         acceptor = std::thread([this] { AcceptLoop(); });
     }
-    ~Loopback() {
-        Stop();
-        WSACleanup();
-    }
+    ~Loopback() { Stop(); }
 
     std::string Url(const std::string& path, const std::string& scheme = "http") const {
-        return scheme + "://127.0.0.1:" + std::to_string(port) + path;
+        return listener.Url(path, scheme);
     }
 
     // Ends every connection; afterwards the counts below are final.
     void Stop() {
-        if (listener == INVALID_SOCKET) return;
+        if (!listener.Open()) return;
         stop = true;
         acceptor.join();
         // Connections still waiting in the backlog count too.
         for (;;) {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(listener, &set);
-            timeval none{0, 0};
-            if (select(0, &set, nullptr, nullptr, &none) <= 0) break;
-            SOCKET s = accept(listener, nullptr, nullptr);
+            SOCKET s = listener.AcceptWithin(0);
             if (s == INVALID_SOCKET) break;
             ++accepted;
             closesocket(s);
         }
         for (auto& t : connections) t.join();
-        closesocket(listener);
-        listener = INVALID_SOCKET;
+        listener.Close();
     }
 
     int Accepted() const { return accepted.load(); }
@@ -86,12 +65,7 @@ public:
 private:
     void AcceptLoop() {
         while (!stop) {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(listener, &set);
-            timeval tv{0, 20000};
-            if (select(0, &set, nullptr, nullptr, &tv) <= 0) continue;
-            SOCKET s = accept(listener, nullptr, nullptr);
+            SOCKET s = listener.AcceptWithin(20000);
             if (s == INVALID_SOCKET) continue;
             ++accepted;
             connections.emplace_back([this, s] { Handle(s); });
@@ -147,8 +121,7 @@ private:
 
     const Mode mode;
     const std::string answer;
-    SOCKET listener = INVALID_SOCKET;
-    int port = 0;
+    LoopbackListener listener;
     std::atomic<bool> stop{false};
     std::atomic<int> accepted{0};
     std::thread acceptor;
