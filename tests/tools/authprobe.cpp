@@ -14,19 +14,7 @@
 #include "patch/AuthSecurity.h"
 #include "patch/PatchManager.h"
 #include "patch/TextHelpers.h"
-
-static std::string FromHex(const std::wstring& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(std::wstring(hex, i, 2), nullptr, 16));
-    return out;
-}
-
-static std::string Narrow(const std::wstring& w) {
-    std::string out;
-    for (wchar_t c : w) out += static_cast<char>(c);
-    return out;
-}
+#include "tests/tools/ToolSupport.h"
 
 static std::string Q(const std::string& s) {
     std::string out(1, '"');

@@ -13,17 +13,8 @@
 #include "app/Logger.h"
 #include "app/Startup.h"
 #include "patch/PatchManager.h"
+#include "tests/tools/ToolSupport.h"
 #include "ui/UIManager.h"
-
-namespace {
-
-std::string Narrow(const std::wstring& w) {
-    std::string out;
-    for (wchar_t c : w) out += static_cast<char>(c);
-    return out;
-}
-
-}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::string server, google;

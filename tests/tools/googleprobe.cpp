@@ -19,34 +19,9 @@
 
 #include "patch/HttpTransport.h"
 #include "patch/PatchManager.h"
+#include "tests/tools/ToolSupport.h"
 
 namespace {
-
-std::string Narrow(const std::wstring& w) {
-    if (w.empty()) return "";
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::string Quote(const std::string& s) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            out += "\\u00";
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 bool SetBrowser(const std::wstring& commandLine) {
     HKEY key;
@@ -69,9 +44,9 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         std::wstring arg = argv[i];
         bool more = i + 1 < argc;
-        if (arg == L"--server" && more) server = Narrow(argv[++i]);
-        else if (arg == L"--google" && more) google = Narrow(argv[++i]);
-        else if (arg == L"--token" && more) tokenBase = Narrow(argv[++i]);
+        if (arg == L"--server" && more) server = Utf8(argv[++i]);
+        else if (arg == L"--google" && more) google = Utf8(argv[++i]);
+        else if (arg == L"--token" && more) tokenBase = Utf8(argv[++i]);
         else if (arg == L"--turn-ms" && more) turnMs = _wtoi(argv[++i]);
         else if (arg == L"--turns" && more) turns = _wtoi(argv[++i]);
         else if (arg == L"--browser" && more) browser = argv[++i];
@@ -133,15 +108,15 @@ int wmain(int argc, wchar_t** argv) {
     done = true;
     if (canceller.joinable()) canceller.join();
 
-    std::string out = "{\"ok\":" + std::string(ok ? "true" : "false") + ",\"userId\":" + Quote(userId) +
-                      ",\"username\":" + Quote(username) + ",\"token\":" + Quote(token) +
-                      ",\"webRootUrl\":" + Quote(webRootUrl) + ",\"error\":" + Quote(error) +
+    std::string out = "{\"ok\":" + std::string(ok ? "true" : "false") + ",\"userId\":" + JsonQuote(userId) +
+                      ",\"username\":" + JsonQuote(username) + ",\"token\":" + JsonQuote(token) +
+                      ",\"webRootUrl\":" + JsonQuote(webRootUrl) + ",\"error\":" + JsonQuote(error) +
                       ",\"cancelSet\":" + (cancel ? "true" : "false") + ",\"ms\":" + std::to_string(ms) +
                       ",\"servers\":[";
     for (size_t i = 0; i < servers.size(); ++i) {
         const GameServer& s = servers[i];
-        out += (i ? "," : "") + std::string("{\"id\":") + std::to_string(s.id) + ",\"name\":" + Quote(s.name) +
-               ",\"ip\":" + Quote(s.ip) + ",\"port\":" + Quote(s.port) + ",\"status\":" + Quote(s.status) +
+        out += (i ? "," : "") + std::string("{\"id\":") + std::to_string(s.id) + ",\"name\":" + JsonQuote(s.name) +
+               ",\"ip\":" + JsonQuote(s.ip) + ",\"port\":" + JsonQuote(s.port) + ",\"status\":" + JsonQuote(s.status) +
                ",\"isNew\":" + (s.isNew ? "true" : "false") + "}";
     }
     out += "]}";

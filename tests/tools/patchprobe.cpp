@@ -20,33 +20,9 @@
 
 #include "app/Logger.h"
 #include "patch/PatchManager.h"
+#include "tests/tools/ToolSupport.h"
 
 namespace {
-
-std::string Utf8(const std::wstring& w) {
-    if (w.empty()) return std::string();
-    int len = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(len), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), len, nullptr, nullptr);
-    return out;
-}
-
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof(buf), "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 struct Probe {
     std::mutex mutex;
@@ -77,7 +53,7 @@ struct Probe {
             char nums[96];
             std::snprintf(nums, sizeof(nums), "\"state\":%d,\"progress\":%.9g,\"speed\":%.9g",
                           static_cast<int>(state), progress, speed);
-            Line(std::string("{") + nums + ",\"message\":" + JsonString(message) + "}");
+            Line(std::string("{") + nums + ",\"message\":" + JsonQuote(message) + "}");
         }
         if (state == LauncherState::Completed || state == LauncherState::Error) ended = true;
         // Only what the main thread waits for wakes it: a wake per chunk would slow the run down.

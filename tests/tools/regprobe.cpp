@@ -14,23 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/ToolSupport.h"
+
 static const wchar_t* kKey = L"Software\\VrennOnlineLauncher";
-
-static std::string Narrow(const std::wstring& w) {
-    std::string out;
-    for (wchar_t c : w) out += static_cast<char>(c);
-    return out;
-}
-
-static std::string Hex(const unsigned char* p, size_t n) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (size_t i = 0; i < n; ++i) {
-        out += digits[p[i] >> 4];
-        out += digits[p[i] & 15];
-    }
-    return out;
-}
 
 static std::string Unprotect(const std::vector<unsigned char>& blob) {
     DATA_BLOB in{static_cast<DWORD>(blob.size()), const_cast<BYTE*>(blob.data())};

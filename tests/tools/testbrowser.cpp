@@ -29,38 +29,9 @@
 
 #include "patch/HttpTransport.h"
 #include "patch/TextHelpers.h"
+#include "tests/tools/ToolSupport.h"
 
 namespace {
-
-std::string Narrow(const std::wstring& w) {
-    if (w.empty()) return "";
-    int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), static_cast<int>(w.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::string Env(const wchar_t* name) {
-    wchar_t buf[4096];
-    DWORD n = GetEnvironmentVariableW(name, buf, 4096);
-    return n > 0 && n < 4096 ? Narrow(std::wstring(buf, n)) : "";
-}
-
-std::string Hex(const std::string& s) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : s) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string FromHex(const std::string& hex) {
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
-}
 
 std::string Quote(const std::string& s) {
     std::string out = "\"";
@@ -199,7 +170,7 @@ bool WinHttpGetNoRedirect(const std::string& url, DWORD& status, std::string& lo
             DWORD bytes = sizeof(buf);
             if (WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, buf, &bytes,
                                     WINHTTP_NO_HEADER_INDEX))
-                location = Narrow(std::wstring(buf, bytes / sizeof(wchar_t)));
+                location = Utf8(std::wstring(buf, bytes / sizeof(wchar_t)));
             ok = true;
         }
         WinHttpCloseHandle(request);
@@ -226,9 +197,9 @@ std::vector<std::string> SplitPlan(const std::string& plan) {
 int wmain(int argc, wchar_t** argv) {
     std::string logPath = Env(L"VRENN_TESTBROWSER_LOG");
     if (!logPath.empty()) g_log = _wfopen(Utf8ToWString(logPath).c_str(), L"ab");
-    std::string url = argc > 1 ? Narrow(argv[argc - 1]) : "";
+    std::string url = argc > 1 ? Utf8(argv[argc - 1]) : "";
     std::string args;
-    for (int i = 1; i < argc; ++i) args += (i > 1 ? "," : "") + Quote(Narrow(argv[i]));
+    for (int i = 1; i < argc; ++i) args += (i > 1 ? "," : "") + Quote(Utf8(argv[i]));
     Log("{\"step\":\"start\",\"args\":[" + args + "]}");
 
     WSADATA wsa;
