@@ -29,14 +29,9 @@ constexpr int kCancelX = 512, kCancelY = 567;   // CANCELAR at the modal's foot
 constexpr int kModalTitleX = 512, kModalTitleY = 38;
 const Rect kModal{312, 27, 400, 560};
 const Rect kLoadingText{312, 70, 120, 30};       // where "CARREGANDO..." is written
-constexpr int kCardX = 781;
-constexpr int CardY(int i) { return 201 + 58 * i; }
-constexpr int kStartY = 511;
-constexpr int kLogoutX = 942, kLogoutY = 140;
-constexpr int NewsTop(int i) { return 170 + (i * 5975) / 100; }
+using namespace layout;
 }  // namespace spot
 
-const Rgb kTitleColour{249, 241, 252};
 const Rgb kErrorColour{255, 97, 117};
 const Rgb kStatusColour{205, 188, 219};
 const Rgb kLoadingColour{178, 163, 194};
@@ -49,14 +44,6 @@ const TestAccount kAna{"ana@vrenn.test", "s3nha forte", 4242, "http://127.0.0.1/
                            {{"serverId", 9}, {"serverName", "Ondrel Sul"}, {"serverIp", "10.0.0.9"},
                             {"serverPort", "7100"}, {"status", "Online"}, {"isNew", false}},
                        })};
-
-// News shown top to bottom in this order (the launcher shows the answer reversed).
-json NewsShowing(const std::vector<std::string>& titles) {
-    json entries = json::array();
-    for (auto it = titles.rbegin(); it != titles.rend(); ++it)
-        entries.push_back({{"title", *it}, {"date", "X"}, {"content", "-"}});
-    return entries;
-}
 
 // The launcher's window on the display, for either program.
 struct Screenful {
@@ -74,35 +61,12 @@ struct Screenful {
         return Near(Pixel(shot, spot::kModalTitleX, spot::kModalTitleY), kModalTitleColour, 12);
     }
     ::testing::AssertionResult FooterShowsTitle(int card, Rgb colour) const {
-        Mask footer, title;
-        bool same = WaitUntil(
-            [&] {
-                Image shot = CaptureScreen();
-                title = CutMask(shot, OnScreen({56, spot::NewsTop(card) + 6, 477, 20}),
-                                [](Rgb p) { return Near(p, kTitleColour, 16); });
-                footer = CutMask(shot, OnScreen({32, 576, 760, 31}), [&](Rgb p) { return Near(p, colour, 16); });
-                return title.Count() > 0 && footer == title;
-            },
-            20s, 250ms);
-        if (same) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "footer:\n" << DescribeMask(footer) << "title:\n"
-                                             << DescribeMask(title);
+        return e2e::FooterShowsTitle(window, card, colour, 20s);
     }
-    bool ErrorDot() const { return Near(Pixel(CaptureScreen(), 27, 594), Rgb{255, 82, 104}, 30); }
-    bool CardSelected(const Image& shot, int i) const {
-        Rgb p = Pixel(shot, 600, spot::CardY(i) - 20);
-        return p.r > 90 && p.r > p.g + 50;
-    }
+    bool ErrorDot() const { return e2e::ErrorDot(window); }
+    bool CardSelected(const Image& shot, int i) const { return e2e::CardSelected(window, shot, i); }
     bool WaitForCardSelected(int selected, int count) const {
-        Park();
-        return WaitUntil(
-            [&] {
-                Image shot = CaptureScreen();
-                for (int i = 0; i < count; ++i)
-                    if (CardSelected(shot, i) != (i == selected)) return false;
-                return true;
-            },
-            20s, 250ms);
+        return e2e::WaitForCardSelected(window, selected, count, 20s);
     }
 };
 

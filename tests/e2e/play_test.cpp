@@ -28,15 +28,9 @@ constexpr int kFieldX = 781;
 constexpr int kEmailY = 224, kPasswordY = 285;
 constexpr int kRememberX = 609, kRememberY = 320;
 constexpr int kLoginButtonY = 376;
-constexpr int kCardX = 781;
-constexpr int CardY(int i) { return 201 + 58 * i; }
-constexpr int kStartY = 511;
-constexpr int kLogoutX = 942, kLogoutY = 140;
-// News card i (one line of content, scale 1): top edge
-constexpr int NewsTop(int i) { return 170 + (i * 5975) / 100; }
+using namespace layout;
 }  // namespace spot
 
-const Rgb kTitleColour{249, 241, 252};
 const Rgb kErrorColour{255, 97, 117};
 const Rgb kStatusColour{205, 188, 219};  // (209, 191, 222) at alpha 250 over the footer
 
@@ -48,43 +42,11 @@ const TestAccount kAna{"ana@vrenn.test", "s3nha forte", 4242, "http://127.0.0.1:
                             {"serverPort", 7100}, {"status", "Cheio"}, {"isNew", false}},
                        })};
 
-// News shown top to bottom in this order (the launcher shows the answer reversed).
-nlohmann::json NewsShowing(const std::vector<std::string>& titles) {
-    nlohmann::json entries = nlohmann::json::array();
-    for (auto it = titles.rbegin(); it != titles.rend(); ++it)
-        entries.push_back({{"title", *it}, {"date", "X"}, {"content", "-"}});
-    return entries;
-}
-
-Mask TitleMask(const LauncherWorld& w, const Image& shot, int card) {
-    int top = spot::NewsTop(card);
-    return CutMask(shot, w.OnScreen({56, top + 6, 477, 20}), [](Rgb p) { return Near(p, kTitleColour, 16); });
-}
-
-Mask FooterMask(const LauncherWorld& w, const Image& shot, Rgb colour) {
-    return CutMask(shot, w.OnScreen({32, 576, 760, 31}), [&](Rgb p) { return Near(p, colour, 16); });
-}
-
-// Waits until the footer shows the glyphs of news card `card`'s title in `colour`.
 ::testing::AssertionResult FooterShowsTitle(const LauncherWorld& w, int card, Rgb colour) {
-    Mask footer, title;
-    bool same = WaitUntil(
-        [&] {
-            Image shot = CaptureScreen();
-            title = TitleMask(w, shot, card);
-            footer = FooterMask(w, shot, colour);
-            return title.Count() > 0 && footer == title;
-        },
-        15s, 250ms);
-    if (same) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "footer:\n" << DescribeMask(footer) << "title:\n" << DescribeMask(title);
+    return e2e::FooterShowsTitle(w.Window(), card, colour, 15s);
 }
 
-// The red dot left of the status text marks an error.
-bool ErrorDot(const LauncherWorld& w) {
-    Image shot = CaptureScreen();
-    return Near(w.Pixel(shot, 27, 594), Rgb{255, 82, 104}, 30);
-}
+bool ErrorDot(const LauncherWorld& w) { return e2e::ErrorDot(w.Window()); }
 
 // Width of the text shown in the input field centred at window y.
 int FieldTextWidth(const LauncherWorld& w, int y) {
@@ -121,22 +83,10 @@ void SignIn(LauncherWorld& w, const std::string& email, const std::string& passw
     PressKey("Return");
 }
 
-// Card i of the server list is drawn with the selection's gradient.
-bool CardSelected(const LauncherWorld& w, const Image& shot, int i) {
-    Rgb p = w.Pixel(shot, 600, spot::CardY(i) - 20);
-    return p.r > 90 && p.r > p.g + 50;
-}
+bool CardSelected(const LauncherWorld& w, const Image& shot, int i) { return e2e::CardSelected(w.Window(), shot, i); }
 
 bool WaitForCardSelected(const LauncherWorld& w, int selected, int count) {
-    w.ParkMouse();
-    return WaitUntil(
-        [&] {
-            Image shot = CaptureScreen();
-            for (int i = 0; i < count; ++i)
-                if (CardSelected(w, shot, i) != (i == selected)) return false;
-            return true;
-        },
-        15s, 250ms);
+    return e2e::WaitForCardSelected(w.Window(), selected, count, 15s);
 }
 
 std::string Md5Hex(const std::string& data) {

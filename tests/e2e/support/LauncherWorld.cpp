@@ -168,4 +168,54 @@ std::optional<nlohmann::json> LauncherWorld::ClientReport() const {
     return j;
 }
 
+namespace {
+const Rgb kTitleColour{249, 241, 252};
+}  // namespace
+
+nlohmann::json NewsShowing(const std::vector<std::string>& titles) {
+    nlohmann::json entries = nlohmann::json::array();
+    for (auto it = titles.rbegin(); it != titles.rend(); ++it)
+        entries.push_back({{"title", *it}, {"date", "X"}, {"content", "-"}});
+    return entries;
+}
+
+::testing::AssertionResult FooterShowsTitle(const Rect& window, int card, Rgb colour,
+                                            std::chrono::milliseconds within) {
+    auto onScreen = [&](const Rect& r) { return Rect{window.x + r.x, window.y + r.y, r.w, r.h}; };
+    Mask footer, title;
+    bool same = WaitUntil(
+        [&] {
+            Image shot = CaptureScreen();
+            title = CutMask(shot, onScreen({56, layout::NewsTop(card) + 6, 477, 20}),
+                            [](Rgb p) { return Near(p, kTitleColour, 16); });
+            footer = CutMask(shot, onScreen({32, 576, 760, 31}), [&](Rgb p) { return Near(p, colour, 16); });
+            return title.Count() > 0 && footer == title;
+        },
+        within, 250ms);
+    if (same) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "footer:\n" << DescribeMask(footer) << "title:\n" << DescribeMask(title);
+}
+
+bool ErrorDot(const Rect& window) {
+    Image shot = CaptureScreen();
+    return Near(shot.At(window.x + 27, window.y + 594), Rgb{255, 82, 104}, 30);
+}
+
+bool CardSelected(const Rect& window, const Image& shot, int i) {
+    Rgb p = shot.At(window.x + 600, window.y + layout::CardY(i) - 20);
+    return p.r > 90 && p.r > p.g + 50;
+}
+
+bool WaitForCardSelected(const Rect& window, int selected, int count, std::chrono::milliseconds within) {
+    MouseMove(window.x + 640, window.y + 75);
+    return WaitUntil(
+        [&] {
+            Image shot = CaptureScreen();
+            for (int i = 0; i < count; ++i)
+                if (CardSelected(window, shot, i) != (i == selected)) return false;
+            return true;
+        },
+        within, 250ms);
+}
+
 }  // namespace e2e

@@ -3,6 +3,9 @@
 // (signing secret, accounts, news), a game folder with the launcher and
 // optionally the stand-in client, a clean per-user registry key, and the
 // running launcher's window on the test display.
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -77,5 +80,29 @@ private:
     std::unique_ptr<LauncherRun> launcher;
     Rect window;
 };
+
+// Window-relative places of the 1024 x 615 window that every scene reads or clicks.
+namespace layout {
+constexpr int kCardX = 781;
+constexpr int CardY(int i) { return 201 + 58 * i; }  // server card i
+constexpr int kStartY = 511;
+constexpr int kLogoutX = 942, kLogoutY = 140;
+// News card i (one line of content, scale 1): top edge
+constexpr int NewsTop(int i) { return 170 + (i * 5975) / 100; }
+}  // namespace layout
+
+// News shown top to bottom in this order (the launcher shows the answer reversed).
+nlohmann::json NewsShowing(const std::vector<std::string>& titles);
+
+// Status texts are read by their glyphs, on the launcher's window at `window`:
+// waits until the footer shows the glyphs of news card `card`'s title in `colour`.
+::testing::AssertionResult FooterShowsTitle(const Rect& window, int card, Rgb colour,
+                                            std::chrono::milliseconds within);
+// The red dot left of the status text marks an error.
+bool ErrorDot(const Rect& window);
+// Card i of the server list is drawn with the selection's gradient.
+bool CardSelected(const Rect& window, const Image& shot, int i);
+// Parks the pointer in the header, then waits until exactly card `selected` of `count` is selected.
+bool WaitForCardSelected(const Rect& window, int selected, int count, std::chrono::milliseconds within);
 
 }  // namespace e2e
