@@ -199,7 +199,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!logPath.empty()) g_log = _wfopen(Utf8ToWString(logPath).c_str(), L"ab");
     std::string url = argc > 1 ? Utf8(argv[argc - 1]) : "";
     std::string args;
-    for (int i = 1; i < argc; ++i) args += (i > 1 ? "," : "") + Quote(Utf8(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) args += ',';
+        args += Quote(Utf8(argv[i]));
+    }
     Log("{\"step\":\"start\",\"args\":[" + args + "]}");
 
     WSADATA wsa;
