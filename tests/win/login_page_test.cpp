@@ -40,13 +40,6 @@ const std::string kGoogleUnavailable = "LOGIN COM GOOGLE INDISPONÍVEL NO MOMENT
 const std::string kBadLogin = "EMAIL OU SENHA INCORRETOS.";
 const std::string kWaiting = "AGUARDANDO GOOGLE...";
 
-std::wstring Wide(const std::string& s) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, w.data(), n);
-    w.resize(static_cast<size_t>(n) - 1);
-    return w;
-}
 
 std::string TempFolder(const std::string& name) {
     char base[MAX_PATH];
@@ -578,7 +571,9 @@ TEST_F(LoginPage, RuntimeFailures) {
         EXPECT_EQ(Count("Navigate"), 0);
         EXPECT_EQ(ui.webViewController, nullptr);
         EXPECT_EQ(ui.webView, nullptr);
-        if (std::string(c.fail) == "webview") EXPECT_EQ(Count("ControllerDestroyed"), 1) << "controller kept";
+        if (std::string(c.fail) == "webview") {
+            EXPECT_EQ(Count("ControllerDestroyed"), 1) << "controller kept";
+        }
     }
     SetEnvironmentVariableA("VRENN_WV2_FAIL", nullptr);
 
