@@ -36,6 +36,9 @@ if [ -z "${VRENN_USE_DISPLAY:-}" ]; then
   sleep 8
   shot="$demo/screenshot.png"
   xwd -root -silent | convert xwd:- "$shot" && echo "run: screenshot saved to $shot"
+  # Close it as its "X" would, so it ends its own way (exit code 0).
+  "$WINE" "$build/win/tests/tools/wmclose.exe" "Vrenn Ondrel - Launcher Oficial" || true
+  for _ in $(seq 1 100); do kill -0 $launcher 2>/dev/null || break; sleep 0.1; done
   kill $launcher 2>/dev/null || true
 fi
 wait $launcher 2>/dev/null && code=0 || code=$?
