@@ -36,15 +36,11 @@ fi
 # Dear ImGui 1.92 is only in the unstable suite; take its source, never its binaries.
 imgui_dir="$build/third_party/imgui"
 if [ ! -f "$imgui_dir/imgui.h" ]; then
+  # The unstable suite's sources through the machine's own Debian host and keyring.
   src_list=/etc/apt/sources.list.d/vrenn-imgui-src.sources
-  if [ ! -f "$src_list" ]; then
-    cat > "$src_list" <<'LIST'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: sid
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-LIST
+  entry=$("$here/scripts/debian-source.sh")
+  if [ ! -f "$src_list" ] || [ "$(cat "$src_list")" != "$entry" ]; then
+    printf '%s\n' "$entry" > "$src_list"
     updated=0
   fi
   apt_update

@@ -156,4 +156,7 @@ public:
 
 // True when a running process has this executable file name (any letter case).
 bool IsProcessRunning(const std::wstring& exeName);
+// One snapshot entry's file name against the wanted one: case-insensitive, and
+// an empty name on either side never matches.
+bool ExeNameMatches(const wchar_t* entryName, const std::wstring& exeName);
 bool IsGameRunning();

@@ -205,14 +205,42 @@ void UIManager::Shutdown() {
     CleanupDeviceD3D();
 }
 
+bool ExeNameMatches(const wchar_t* entryName, const std::wstring& exeName) {
+    return entryName != nullptr && entryName[0] != L'\0' && !exeName.empty() && _wcsicmp(entryName, exeName.c_str()) == 0;
+}
+
+namespace {
+
+// A process that is still being started can be listed without its file name;
+// ask for its image path instead, so it is judged by what it runs.
+bool HalfStartedEntryMatches(DWORD processId, const std::wstring& exeName) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (!process) return false;
+    wchar_t image[MAX_PATH * 2];
+    DWORD length = static_cast<DWORD>(sizeof(image) / sizeof(image[0]));
+    const bool known = QueryFullProcessImageNameW(process, 0, image, &length) != 0 && length > 0;
+    CloseHandle(process);
+    if (!known) return false;
+    const wchar_t* name = image;
+    for (const wchar_t* c = image; *c; ++c)
+        if (*c == L'\\' || *c == L'/') name = c + 1;
+    return ExeNameMatches(name, exeName);
+}
+
+}  // namespace
+
 bool IsProcessRunning(const std::wstring& exeName) {
+    // An empty name names no program; nameless entries must not match it.
+    if (exeName.empty()) return false;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return false;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
-        found = _wcsicmp(entry.szExeFile, exeName.c_str()) == 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+        found = entry.szExeFile[0] != L'\0' ? ExeNameMatches(entry.szExeFile, exeName)
+                                            : HalfStartedEntryMatches(entry.th32ProcessID, exeName);
+    }
     CloseHandle(snapshot);
     return found;
 }

@@ -64,6 +64,29 @@ TEST(ProcessWatch, FindsTheRunningExeInAnyLetterCaseUntilItEnds) {
     EXPECT_FALSE(IsProcessRunning(lower));
 }
 
+// A process Wine is still starting can be listed with an empty file name; it
+// must not pass for any program, least of all for an empty query.
+TEST(ProcessWatch, AnEmptyNameOnEitherSideNeverMatches) {
+    struct Case {
+        const wchar_t* entry;
+        std::wstring query;
+        bool match;
+    } cases[] = {
+        {L"", L"", false},
+        {L"", L"VrennClient.exe", false},
+        {nullptr, L"VrennClient.exe", false},
+        {L"VrennClient.exe", L"", false},
+        {L"VRENNCLIENT.EXE", L"VrennClient.exe", true},
+        {L"vrennclient.exe", L"VrennClient.exe", true},
+        {L"VrennClient.exe ", L"VrennClient.exe", false},
+        {L"VrennClient", L"VrennClient.exe", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExeNameMatches(c.entry, c.query), c.match)
+            << (c.entry ? std::string(c.entry, c.entry + wcslen(c.entry)) : "(null)") << " vs "
+            << std::string(c.query.begin(), c.query.end());
+}
+
 TEST(ProcessWatch, TheGameIsVrennClientInCapitalsToo) {
     // Another test may run a client of its own; only the presence is asserted.
     StandInProcess client(L"VRENNCLIENT.EXE");
