@@ -77,7 +77,9 @@ int main(int argc, char** argv) {
 
     httplib::Server server;
     g_server = &server;
-    server.set_logger([&ctx](const httplib::Request& req, const httplib::Response& res) {
+    // Recorded before the response is written (the logger runs after it), so a
+    // client that has its answer always finds its request in the record.
+    server.set_post_routing_handler([&ctx](const httplib::Request& req, httplib::Response& res) {
         nlohmann::json headers = nlohmann::json::object();
         for (const auto& [k, v] : req.headers) headers[k] = v;
         ctx.Record("requests.jsonl", {{"method", req.method}, {"path", req.path}, {"status", res.status},
