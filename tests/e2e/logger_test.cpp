@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -34,10 +35,16 @@ struct ProbeResult {
     std::vector<long long> micros;
 };
 
-ProbeResult RunProbe(const fs::path& dir, const std::vector<std::string>& args) {
-    fs::path out = dir / "probe.out";
+// Runs the probe; it stays alive (its posts still running) until seen() holds,
+// then for its --wait-ms grace, so a late or extra post still shows.
+ProbeResult RunProbe(const fs::path& dir, std::vector<std::string> args, const std::function<bool()>& seen) {
+    fs::path out = dir / "probe.out", release = dir / "probe.release";
     fs::remove(out);
+    fs::remove(release);
+    args.insert(args.begin(), {"--until-file", WinPath(release)});
     Process p = StartWindows(WinTool("logprobe"), args, {}, out);
+    WaitUntil([&] { return seen() || !p.Running(); }, 60s);
+    WriteFile(release, "");
     ProbeResult r;
     r.exit = p.Wait(60s);
     std::istringstream in(ReadFile(out));
@@ -62,8 +69,10 @@ protected:
 }  // namespace
 
 TEST_F(LoggerSink, OnlyErrorAndFatalArePostedOnceEach) {
-    auto r = RunProbe(dir, {"--endpoint", server->Url(), "--wait-ms", "1500", "INFO", Hex("i"), "WARN", Hex("w"),
-                            "ERROR", Hex("e"), "FATAL", Hex("f"), "error", Hex("lower"), "fatal", Hex("lower2")});
+    auto r = RunProbe(dir,
+                      {"--endpoint", server->Url(), "--wait-ms", "1500", "INFO", Hex("i"), "WARN", Hex("w"), "ERROR",
+                       Hex("e"), "FATAL", Hex("f"), "error", Hex("lower"), "fatal", Hex("lower2")},
+                      [&] { return Posts().size() >= 2; });
     ASSERT_EQ(r.exit, 0);
     auto posts = Posts();
     ASSERT_EQ(posts.size(), 2u);
@@ -80,7 +89,8 @@ TEST_F(LoggerSink, OnlyErrorAndFatalArePostedOnceEach) {
 
 TEST_F(LoggerSink, RecordBytesAreEscapedExactly) {
     std::string message = std::string("q\"b\\t\tn\nc\x01 Exceção");
-    auto r = RunProbe(dir, {"--endpoint", server->Url(), "--wait-ms", "1500", "ERROR", Hex(message)});
+    auto r = RunProbe(dir, {"--endpoint", server->Url(), "--wait-ms", "1500", "ERROR", Hex(message)},
+                      [&] { return !Posts().empty(); });
     ASSERT_EQ(r.exit, 0);
     auto posts = Posts();
     ASSERT_EQ(posts.size(), 1u);
@@ -92,19 +102,24 @@ TEST_F(LoggerSink, RecordBytesAreEscapedExactly) {
 }
 
 TEST_F(LoggerSink, EndpointFormsAndEmptyEndpoint) {
-    auto r = RunProbe(dir, {"--endpoint", server->Url() + "/", "--wait-ms", "1500", "ERROR", Hex("slash")});
+    auto r = RunProbe(dir, {"--endpoint", server->Url() + "/", "--wait-ms", "1500", "ERROR", Hex("slash")},
+                      [&] { return !Posts().empty(); });
     ASSERT_EQ(r.exit, 0);
     auto posts = Posts();
     ASSERT_EQ(posts.size(), 1u);
     EXPECT_EQ(posts[0]["path"], "//api/launcher/log");
 
-    r = RunProbe(dir, {"--endpoint", "", "--wait-ms", "1000", "ERROR", Hex("none"), "FATAL", Hex("none")});
+    // Nothing to wait for: an empty endpoint posts nowhere.
+    r = RunProbe(dir, {"--endpoint", "", "--wait-ms", "1000", "ERROR", Hex("none"), "FATAL", Hex("none")},
+                 [] { return true; });
     ASSERT_EQ(r.exit, 0);
     EXPECT_EQ(Posts().size(), 1u);
 }
 
 TEST_F(LoggerSink, SyncSendPostsAnyLevelBeforeReturning) {
-    auto r = RunProbe(dir, {"--endpoint", server->Url(), "--wait-ms", "0", "--sync", "INFO", Hex("sync info")});
+    // No grace and released at once: the post must be done when the call returns.
+    auto r = RunProbe(dir, {"--endpoint", server->Url(), "--wait-ms", "0", "--sync", "INFO", Hex("sync info")},
+                      [] { return true; });
     ASSERT_EQ(r.exit, 0);
     auto posts = Posts();
     ASSERT_EQ(posts.size(), 1u);
@@ -150,7 +165,7 @@ TEST(LoggerStall, UnansweredPostsNeitherBlockNorPileUp) {
         args.push_back("ERROR");
         args.push_back(Hex("stall " + std::to_string(i)));
     }
-    auto r = RunProbe(dir, args);
+    auto r = RunProbe(dir, args, [&] { return accepted.load() >= 1; });
     stop = true;
     acceptor.join();
     for (int c : held) close(c);
