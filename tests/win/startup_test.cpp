@@ -34,13 +34,20 @@ protected:
                                  nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(window, nullptr);
     }
-    void PumpFor(std::chrono::milliseconds ms) {
+    // Pumps until done() holds or the time is up; true when done() held.
+    template <typename Done>
+    bool PumpUntil(Done done, std::chrono::milliseconds ms) {
         auto end = std::chrono::steady_clock::now() + ms;
         while (std::chrono::steady_clock::now() < end) {
             MSG msg;
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            if (done()) return true;
             Sleep(10);
         }
+        return done();
+    }
+    void PumpFor(std::chrono::milliseconds ms) {
+        PumpUntil([] { return false; }, ms);
     }
     std::wstring ExeDir() const { return dir.wstring() + L"/"; }
     fs::path dir, bak;
@@ -52,8 +59,7 @@ TEST_F(BackupCleanup, RemovesBackupWhenTitledWindowIsVisible) {
     MakeWindow(title, true);
     ScheduleBackupCleanup(ExeDir(), title, std::chrono::milliseconds(200));
     EXPECT_TRUE(fs::exists(bak));  // not before the delay
-    PumpFor(std::chrono::milliseconds(1500));
-    EXPECT_FALSE(fs::exists(bak));
+    EXPECT_TRUE(PumpUntil([&] { return !fs::exists(bak); }, std::chrono::seconds(30)));
 }
 
 TEST_F(BackupCleanup, KeepsBackupWhenWindowHiddenOrMissing) {
