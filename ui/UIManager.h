@@ -16,6 +16,7 @@
 
 #include "patch/PatchManager.h"
 #include "patch/PatchTypes.h"
+#include "ui/ReturnPress.h"
 
 struct ImFont;
 struct ImDrawList;
@@ -143,6 +144,8 @@ public:
     };
     GoogleSharedRef google;
     bool googleEnabled = true;
+    // Return presses as the login panel counts them: spent while it is away.
+    ReturnPressGate returnGate;
 
     // Patch reports go through this gate, not straight to the object: the
     // destructor closes it, so a patch or download thread that outlives the
