@@ -30,6 +30,12 @@ vrenn_wine_up() {
   # inherit them (ctest would wait on their pipes).
   "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true  # already running is fine
   "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+  # The desktop process (explorer.exe) ends a few seconds after the last program
+  # using the desktop, and the next program that needs a window starts it again
+  # with that program's standard error: a test whose output ctest captures would
+  # then wait on the pipe until its time-out. A console program kept running for
+  # the whole session holds the desktop; vrenn_wine_down ends it with the server.
+  "$WINE" cmd.exe /c "ping -n 1000000 127.0.0.1 >nul" </dev/null >/dev/null 2>&1 &
 }
 
 vrenn_wine_down() {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 
 #include "imgui.h"
 #include "ui/CredentialStore.h"
@@ -65,32 +66,44 @@ protected:
     std::atomic<long> refCount{1};
 };
 
+using PageLinkRef = std::shared_ptr<UIManager::PageLink>;
+
 class WVMsgHandler
     : public WVHandlerBase<ICoreWebView2WebMessageReceivedEventHandler, IID_ICoreWebView2WebMessageReceivedEventHandler> {
 public:
-    explicit WVMsgHandler(UIManager* owner) : ui(owner) {}
+    explicit WVMsgHandler(PageLinkRef pageLink) : link(std::move(pageLink)) {}
     HRESULT STDMETHODCALLTYPE Invoke(ICoreWebView2*, ICoreWebView2WebMessageReceivedEventArgs* args) override {
+        UIManager* ui = link->target;
         if (!args || !ui) return S_OK;
+        // A login closes the page, which removes this handler: stay alive until the call ends.
+        AddRef();
         LPWSTR json = nullptr;
         if (SUCCEEDED(args->get_WebMessageAsJson(&json)) && json) {
             ui->OnWebMessage(WStrToUtf8(json));
             CoTaskMemFree(json);
         }
+        Release();
         return S_OK;
     }
 
 private:
-    UIManager* ui;
+    PageLinkRef link;
 };
 
 class WVCtrlHandler : public WVHandlerBase<ICoreWebView2CreateCoreWebView2ControllerCompletedHandler,
                                            IID_ICoreWebView2CreateCoreWebView2ControllerCompletedHandler> {
 public:
-    WVCtrlHandler(HWND window, UIManager* owner) : hwnd(window), ui(owner) {}
+    WVCtrlHandler(HWND window, PageLinkRef pageLink) : hwnd(window), link(std::move(pageLink)) {}
     HRESULT STDMETHODCALLTYPE Invoke(HRESULT errorCode, ICoreWebView2Controller* controller) override {
-        if (FAILED(errorCode) || !controller || !ui) {
+        UIManager* ui = link->target;
+        if (!ui) {
+            // The window is gone: nothing may be shown any more.
+            if (SUCCEEDED(errorCode) && controller) controller->Close();
+            return S_OK;
+        }
+        if (FAILED(errorCode) || !controller) {
             WVLog("[WebView] controller FAILED");
-            if (ui) ui->OnWebViewFailed();
+            ui->OnWebViewFailed();
             return E_FAIL;
         }
         ICoreWebView2* view = nullptr;
@@ -99,10 +112,6 @@ public:
             ui->OnWebViewFailed();
             return E_FAIL;
         }
-        auto* messages = new WVMsgHandler(ui);
-        EventRegistrationToken token{};
-        view->add_WebMessageReceived(messages, &token);
-        messages->Release();
         WVLog("[WebView] controller OK");
         ui->AttachWebView(controller, view);
         return S_OK;
@@ -110,21 +119,23 @@ public:
 
 private:
     HWND hwnd;
-    UIManager* ui;
+    PageLinkRef link;
 };
 
 class WVEnvHandler : public WVHandlerBase<ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler,
                                           IID_ICoreWebView2CreateCoreWebView2EnvironmentCompletedHandler> {
 public:
-    WVEnvHandler(HWND window, UIManager* owner) : hwnd(window), ui(owner) {}
+    WVEnvHandler(HWND window, PageLinkRef pageLink) : hwnd(window), link(std::move(pageLink)) {}
     HRESULT STDMETHODCALLTYPE Invoke(HRESULT errorCode, ICoreWebView2Environment* environment) override {
-        if (FAILED(errorCode) || !environment || !ui) {
+        UIManager* ui = link->target;
+        if (!ui) return S_OK;  // the window is gone: no controller for it
+        if (FAILED(errorCode) || !environment) {
             WVLog("[WebView] environment FAILED");
-            if (ui) ui->OnWebViewFailed();
+            ui->OnWebViewFailed();
             return E_FAIL;
         }
         WVLog("[WebView] environment OK");
-        auto* controllerHandler = new WVCtrlHandler(hwnd, ui);
+        auto* controllerHandler = new WVCtrlHandler(hwnd, link);
         environment->CreateCoreWebView2Controller(hwnd, controllerHandler);
         controllerHandler->Release();
         return S_OK;
@@ -132,7 +143,7 @@ public:
 
 private:
     HWND hwnd;
-    UIManager* ui;
+    PageLinkRef link;
 };
 
 }  // namespace
@@ -169,7 +180,7 @@ bool UIManager::OpenLoginModal() {
     if (localAppData) CoTaskMemFree(localAppData);
 
     WVLog("[WebView] creating environment...");
-    auto* handler = new WVEnvHandler(hwnd, this);
+    auto* handler = new WVEnvHandler(hwnd, pageLink);
     HRESULT hr = create(nullptr, userData.empty() ? nullptr : userData.c_str(), nullptr, handler);
     handler->Release();
     if (FAILED(hr)) {
@@ -196,6 +207,14 @@ void UIManager::AttachWebView(void* controller, void* view) {
     webViewController = ctrl;
     webView = static_cast<ICoreWebView2*>(view);
 
+    // Registered only for the page that is shown, and its token kept, so that
+    // closing the page can take the handler back.
+    auto* messages = new WVMsgHandler(pageLink);
+    EventRegistrationToken token{};
+    webMessageHandlerAdded = SUCCEEDED(webView->add_WebMessageReceived(messages, &token));
+    webMessageToken = token.value;
+    messages->Release();
+
     std::string base = patchManager ? patchManager->GetPatchServerUrl() : std::string();
     while (!base.empty() && base.back() == '/') base.pop_back();
     const std::wstring address = Utf8ToWStr(base + "/login.html");
@@ -209,19 +228,34 @@ void UIManager::OnWebViewFailed() {
     SetStatus("LOGIN NA PÁGINA INDISPONÍVEL NO MOMENTO.", true);
 }
 
+// In the order the runtime expects: the event handler taken back, the
+// controller hidden and closed, then the references given up.
 void UIManager::CloseLoginModal() {
     google->googleCancel = true;
     loginModalOpen = false;
+    if (webView && webMessageHandlerAdded) {
+        EventRegistrationToken token{};
+        token.value = webMessageToken;
+        webView->remove_WebMessageReceived(token);
+    }
+    webMessageHandlerAdded = false;
     if (webViewController) {
         webViewController->put_IsVisible(FALSE);
         webViewController->Close();
-        webViewController->Release();
-        webViewController = nullptr;
     }
     if (webView) {
         webView->Release();
         webView = nullptr;
     }
+    if (webViewController) {
+        webViewController->Release();
+        webViewController = nullptr;
+    }
+}
+
+void UIManager::ReleaseLoginPage() {
+    if (loginModalOpen || webViewController || webView) CloseLoginModal();
+    pageLink->target = nullptr;
 }
 
 void UIManager::RenderLoginModal(ImDrawList*) {

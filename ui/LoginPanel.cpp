@@ -121,7 +121,7 @@ void UIManager::RenderLoginPanel(ImDrawList* dl, float width, float height, floa
 
     // Queried every frame, so a press made while another window had focus is
     // consumed there and does not log in later.
-    const bool returnPressed = (GetAsyncKeyState(VK_RETURN) & 1) != 0;
+    const bool returnPressed = returnGate.FreshPress(static_cast<uint16_t>(GetAsyncKeyState(VK_RETURN)));
     const bool enter = returnPressed && ImGui::IsWindowFocused();
 
     if (clicked || enter) {

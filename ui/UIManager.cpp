@@ -80,10 +80,15 @@ void UIManager::RenderUIFrame() {
 
     RenderBackground(dl, t, w, h);
     RenderHeader(dl, w);
-    if (loggedIn)
+    if (loggedIn) {
         RenderServerPanel(dl, l.rightWidth, l.contentHeight, l.rightX, l.contentTop, t);
-    else
+        // The login panel reads Return as "pressed since the previous query":
+        // spend what is pressed while it is away, up to a sign-out in this very
+        // frame, so that its first frame does not sign straight back in.
+        returnGate.Drain(static_cast<uint16_t>(GetAsyncKeyState(VK_RETURN)));
+    } else {
         RenderLoginPanel(dl, l.rightWidth, l.contentHeight, l.rightX, l.contentTop, t);
+    }
     RenderNewsPanel(dl, l.newsWidth, l.contentHeight, l.newsX, l.contentTop);
     RenderFooter(dl, w, h, 0.0f, l.footerHeight);
     PollGoogle();

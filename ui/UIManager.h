@@ -16,6 +16,7 @@
 
 #include "patch/PatchManager.h"
 #include "patch/PatchTypes.h"
+#include "ui/ReturnPress.h"
 
 struct ImFont;
 struct ImDrawList;
@@ -79,6 +80,8 @@ public:
     void CloseLoginModal();
     void RenderLoginModal(ImDrawList* drawList);
     void OnWebMessage(const std::string& json);
+    // The window is going: closes an open page and cuts the runtime's later callbacks off.
+    void ReleaseLoginPage();
 
     // Google sign-in.
     bool DoGoogleLogin();
@@ -123,6 +126,16 @@ public:
     ICoreWebView2Controller* webViewController = nullptr;
     ICoreWebView2* webView = nullptr;
     bool loginModalOpen = false;
+    // The page's message handler registration, removed again before the page closes.
+    bool webMessageHandlerAdded = false;
+    int64_t webMessageToken = 0;
+    // The runtime's callbacks reach this object through this link. The window's
+    // end cuts it: a callback that comes later finds no page to attach to and
+    // never touches this object, which may be gone by then.
+    struct PageLink {
+        UIManager* target = nullptr;
+    };
+    std::shared_ptr<PageLink> pageLink = std::make_shared<PageLink>(PageLink{this});
     // The background sign-in's result slot, lock, cancel flag and generation live in a
     // block the sign-in thread holds a reference to, so a thread that outlives the
     // window never touches it. Destroying the window sets the cancel flag and waits
@@ -143,6 +156,8 @@ public:
     };
     GoogleSharedRef google;
     bool googleEnabled = true;
+    // Return presses as the login panel counts them: spent while it is away.
+    ReturnPressGate returnGate;
 
     // Patch reports go through this gate, not straight to the object: the
     // destructor closes it, so a patch or download thread that outlives the

@@ -112,7 +112,7 @@ struct ICoreWebView2 : public IUnknown {
     WV2_RESERVED(PostWebMessageAsString);                                // 33
     virtual HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* handler,
                                                              EventRegistrationToken* token) = 0;  // 34
-    WV2_RESERVED(remove_WebMessageReceived);                                                     // 35
+    virtual HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) = 0;  // 35
 };
 
 struct ICoreWebView2WebMessageReceivedEventArgs : public IUnknown {

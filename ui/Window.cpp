@@ -82,6 +82,8 @@ bool UIManager::Initialize(int width, int height, const std::wstring& title) {
         return false;
     }
     log.Info("[UIManager] Janela criada com HWND=" + std::to_string(reinterpret_cast<uintptr_t>(hwnd)));
+    // The window procedure finds this object through the window when the window goes.
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
     HRGN region = CreateRoundRectRgn(0, 0, width + 1, height + 1, 34, 34);
     if (region && !SetWindowRgn(hwnd, region, TRUE)) DeleteObject(region);
@@ -192,6 +194,8 @@ void UIManager::Run() {
 }
 
 void UIManager::Shutdown() {
+    // The login page's browser lives in the window: release it while the window stands.
+    ReleaseLoginPage();
     if (hwnd) {
         DestroyWindow(hwnd);
         hwnd = nullptr;
@@ -335,6 +339,9 @@ LRESULT WINAPI WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         Logger::Instance().Info("[WndProc] WM_CLOSE recebido.");
         break;
     case WM_DESTROY:
+        // The window still stands here, the login page's browser inside it too:
+        // close and release the page now, not after the window is gone.
+        if (auto* ui = reinterpret_cast<UIManager*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA))) ui->ReleaseLoginPage();
         Logger::Instance().Info("[WndProc] WM_DESTROY recebido, chamando PostQuitMessage(0)...");
         PostQuitMessage(0);
         return 0;

@@ -11,6 +11,9 @@
 #include <httplib.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "support/Harness.h"
 #include "support/LauncherWorld.h"
 
@@ -310,6 +313,45 @@ TEST(LoginPage, GoogleButtonOpensThePageAndAPageLoginSignsIn) {
     EXPECT_EQ(report["env"]["VRENN_USERNAME"], kAna.username);
     EXPECT_NE(report.value("commandLine", "").find("&;serverid=7&;"), std::string::npos);
     EXPECT_EQ(w.Launcher().WaitExit(90s), 0);
+}
+
+// Closing the window while the page is shown: before the window goes, the
+// page's message handler is taken back with its token and the controller is
+// hidden and closed inside the standing window; then every reference the
+// launcher took is given up, and the launcher ends normally.
+TEST(LoginPage, ClosingTheWindowReleasesTheShownPageFirst) {
+    LauncherWorld w("LoginPageWindowCloses");
+    WriteConfig(w, {{"googleOAuthEnabled", true}});
+    StandInRuntime runtime(w.dir);
+    StandInRuntime::Install(w.game);
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    Screenful s{w.Window()};
+    s.Click(spot::kGoogleX, spot::kGoogleY);
+    ASSERT_TRUE(runtime.WaitFor("put_Bounds")) << runtime.Describe();
+
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    EXPECT_EQ(w.Launcher().WaitExit(60s), 0) << w.Launcher().Log();
+    std::vector<json> calls = runtime.Calls();
+    auto shown = std::find_if(calls.begin(), calls.end(), [](const json& c) {
+        return c.value("call", "") == "put_IsVisible" && c.value("visible", false);
+    });
+    ASSERT_NE(shown, calls.end()) << runtime.Describe();
+    std::vector<json> after;
+    for (auto it = shown + 1; it != calls.end(); ++it)
+        if (it->value("call", "") != "put_Bounds") after.push_back(*it);
+    const auto added = runtime.First("add_WebMessageReceived");
+    ASSERT_TRUE(added) << runtime.Describe();
+    EXPECT_EQ(after, (std::vector<json>{
+                         {{"call", "remove_WebMessageReceived"}, {"token", (*added)["token"]}, {"known", true},
+                          {"handlerRefsLeft", 0}},
+                         {{"call", "put_IsVisible"}, {"visible", false}},
+                         {{"call", "Close"}, {"parentIsWindow", true}},
+                         {{"call", "WebViewDestroyed"}},
+                         {{"call", "ControllerDestroyed"}},
+                         {{"call", "EnvironmentDestroyed"}},
+                     }))
+        << runtime.Describe();
 }
 
 // The page asks for Google: the background sign-in opens the browser while

@@ -10,6 +10,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include <optional>
 #include <regex>
 
 #include "BuildConfig.h"
@@ -65,11 +66,17 @@ void TypeInto(LauncherWorld& w, int y, const std::string& text) {
 }
 
 // The check mark of "LEMBRAR DE MIM".
-bool RememberChecked(const LauncherWorld& w) {
-    Image shot = CaptureScreen();
+bool RememberChecked(const LauncherWorld& w, const Image& shot) {
     return CutMask(shot, w.OnScreen({spot::kRememberX - 10, spot::kRememberY - 10, 20, 20}),
                    [](Rgb p) { return Near(p, Rgb{84, 242, 255}, 40); })
                .Count() > 10;
+}
+
+bool RememberChecked(const LauncherWorld& w) { return RememberChecked(w, CaptureScreen()); }
+
+// The login panel's "ENTRAR NA CONTA" button, not hovered, left of its label.
+bool LoginButtonShown(const LauncherWorld& w, const Image& shot) {
+    return Near(w.Pixel(shot, 620, spot::kLoginButtonY), Rgb{136, 29, 153}, 16);
 }
 
 void SetRemember(LauncherWorld& w, bool checked) {
@@ -300,6 +307,63 @@ TEST(Play, LogoutRefillsStoredFieldsOrWipesThePassword) {
     EXPECT_EQ(bodies[3].value("Username", ""), kAna.username);
     EXPECT_EQ(bodies[3].value("Password", ""), "");
     EXPECT_FALSE(w.AuthVerdicts()[3].value("ok", true));
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
+}
+
+// A Return pressed on the server panel, or still held down when "SAIR" is
+// clicked, is no fresh press: the player stays on the login panel, and only
+// the next press signs in again.
+TEST(Play, SignOutWaitsForAFreshReturnPress) {
+    LauncherWorld w("PlaySignOutReturn");
+    w.AddAccount(kAna);
+    w.SetNews(NewsShowing({"Sessão encerrada."}));
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    // Remembered, so "SAIR" refills both fields and a stray login would succeed.
+    TypeInto(w, spot::kEmailY, kAna.username);
+    TypeInto(w, spot::kPasswordY, kAna.password);
+    SetRemember(w, true);
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+
+    // The login panel under the sign-out's status, in one frame: a login in
+    // the panel's first frame would have put its own status there.
+    auto signedOut = [&](bool remembered) {
+        return WaitUntil(
+            [&] {
+                Image shot = CaptureScreen();
+                return LoginButtonShown(w, shot) && RememberChecked(w, shot) == remembered &&
+                       FooterShowsTitleIn(w.Window(), shot, 0, kStatusColour);
+            },
+            15s, 250ms);
+    };
+    size_t logins = 1;
+    for (bool held : {false, true}) {
+        SCOPED_TRACE(held ? "held down through SAIR" : "pressed on the server panel");
+        std::optional<HeldKey> key;
+        if (held)
+            key.emplace("Return");
+        else
+            PressKey("Return");
+        w.Click(spot::kLogoutX, spot::kLogoutY);
+        ASSERT_TRUE(signedOut(true)) << "not left on the login panel; logins: " << w.AuthVerdicts().size();
+        if (held) {
+            key->Release();
+            // Input is handled in order: once the box shows the click made after
+            // the release, the launcher has seen the key up.
+            w.Click(spot::kRememberX, spot::kRememberY);
+            ASSERT_TRUE(signedOut(false));
+        }
+        EXPECT_EQ(w.AuthVerdicts().size(), logins) << "signed in again without a fresh press";
+
+        PressKey("Return");
+        ASSERT_TRUE(w.WaitForVerdicts(++logins, 60s));
+        EXPECT_TRUE(w.AuthVerdicts().back().value("ok", false));
+        ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+        EXPECT_EQ(w.AuthVerdicts().size(), logins) << "one press, one login";
+    }
     EXPECT_TRUE(w.Launcher().CloseWindow());
     EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
 }

@@ -9,8 +9,12 @@
 //   VRENN_WV2_FAIL     "call" | "environment" | "controller" | "webview"
 //   VRENN_WV2_DELAY_MS delay before the controller arrives (default 300)
 //   VRENN_WV2_GATE     when set, the controller arrives only once this file exists
-// Besides the calls, the record has "ControllerDestroyed" and "WebViewDestroyed"
-// when the last reference to one is released.
+// Besides the calls, the record has "ControllerDestroyed", "WebViewDestroyed"
+// and "EnvironmentDestroyed" when the last reference to one is released; as the
+// real runtime does, a controller holds its environment until it is destroyed.
+// "Close" tells whether the controller's parent window still stood, and
+// "remove_WebMessageReceived" whether the token was the one handed out and how
+// many references to the launcher's handler were left once it was let go.
 #include <windows.h>
 #include <objbase.h>
 
@@ -96,6 +100,8 @@ HWND g_window = nullptr;
 // A controller request waiting for its timer; the timer's id is this object's address.
 struct Pending {
     ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler;
+    HWND parent;
+    ICoreWebView2Environment* environment;  // one reference, handed to the controller
 };
 
 class FakeArgs : public ComBase<ICoreWebView2WebMessageReceivedEventArgs> {
@@ -132,7 +138,7 @@ public:
     NOT_USED(remove_PermissionRequested) NOT_USED(add_ProcessFailed) NOT_USED(remove_ProcessFailed)
     NOT_USED(AddScriptToExecuteOnDocumentCreated) NOT_USED(RemoveScriptToExecuteOnDocumentCreated)
     NOT_USED(ExecuteScript) NOT_USED(CapturePreview) NOT_USED(Reload) NOT_USED(PostWebMessageAsJson)
-    NOT_USED(PostWebMessageAsString) NOT_USED(remove_WebMessageReceived)
+    NOT_USED(PostWebMessageAsString)
 
     HRESULT STDMETHODCALLTYPE Navigate(LPCWSTR uri) override {
         Record("{\"call\":\"Navigate\",\"uri\":" + JsonText(Utf8(uri ? uri : L"")) + "}");
@@ -140,14 +146,28 @@ public:
     }
     HRESULT STDMETHODCALLTYPE add_WebMessageReceived(ICoreWebView2WebMessageReceivedEventHandler* h,
                                                      EventRegistrationToken* token) override {
-        Record("{\"call\":\"add_WebMessageReceived\"}");
+        const long long value = ++lastToken;
+        Record("{\"call\":\"add_WebMessageReceived\",\"token\":" + std::to_string(value) + "}");
         if (h) h->AddRef();
         if (handler) handler->Release();
         handler = h;
-        if (token) token->value = 1;
+        handlerToken = value;
+        if (token) token->value = value;
         active = this;
         SetTimer(g_window, kTimerInbox, 100, nullptr);
         return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE remove_WebMessageReceived(EventRegistrationToken token) override {
+        const bool known = handler && token.value == handlerToken;
+        long refsLeft = -1;
+        if (known) {
+            refsLeft = static_cast<long>(handler->Release());
+            handler = nullptr;
+        }
+        Record("{\"call\":\"remove_WebMessageReceived\",\"token\":" + std::to_string(token.value) +
+               ",\"known\":" + (known ? "true" : "false") + ",\"handlerRefsLeft\":" + std::to_string(refsLeft) + "}");
+        return known ? S_OK : E_INVALIDARG;
     }
 
     // Delivers every message file waiting in the inbox.
@@ -179,10 +199,14 @@ public:
             Record("{\"call\":\"deliver\",\"file\":" + JsonText(Utf8(name)) + "}");
             auto* args = new FakeArgs(text);
             AddRef();
-            handler->Invoke(this, args);
+            // Held for the call: handling the message may remove the handler.
+            ICoreWebView2WebMessageReceivedEventHandler* h = handler;
+            h->AddRef();
+            h->Invoke(this, args);
+            h->Release();
             args->Release();
             // A message that closed the page ends the delivery: a closed browser posts nothing more.
-            const bool closed = active != this;
+            const bool closed = active != this || !handler;
             Release();
             if (closed) break;
         }
@@ -192,16 +216,22 @@ public:
 
 private:
     ICoreWebView2WebMessageReceivedEventHandler* handler = nullptr;
+    long long handlerToken = 0;
+    static long long lastToken;
 };
 FakeWebView* FakeWebView::active = nullptr;
+long long FakeWebView::lastToken = 0;
 
 class FakeController : public ComBase<ICoreWebView2Controller> {
 public:
-    FakeController() : view(new FakeWebView()) {}
+    // Takes over the caller's reference to the environment.
+    FakeController(HWND parentWindow, ICoreWebView2Environment* env)
+        : view(new FakeWebView()), parent(parentWindow), environment(env) {}
     ~FakeController() override {
         if (FakeWebView::active == view) FakeWebView::active = nullptr;
         view->Release();
         Record("{\"call\":\"ControllerDestroyed\"}");
+        environment->Release();
     }
     NOT_USED(get_IsVisible) NOT_USED(get_Bounds) NOT_USED(get_ZoomFactor) NOT_USED(put_ZoomFactor)
     NOT_USED(add_ZoomFactorChanged) NOT_USED(remove_ZoomFactorChanged) NOT_USED(SetBoundsAndZoomFactor)
@@ -226,7 +256,7 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Close() override {
-        Record("{\"call\":\"Close\"}");
+        Record(std::string("{\"call\":\"Close\",\"parentIsWindow\":") + (IsWindow(parent) ? "true" : "false") + "}");
         if (FakeWebView::active == view) FakeWebView::active = nullptr;
         return S_OK;
     }
@@ -243,11 +273,14 @@ public:
 
 private:
     FakeWebView* view;
+    HWND parent;
+    ICoreWebView2Environment* environment;
     RECT last{-1, -1, -1, -1};
 };
 
 class FakeEnvironment : public ComBase<ICoreWebView2Environment> {
 public:
+    ~FakeEnvironment() override { Record("{\"call\":\"EnvironmentDestroyed\"}"); }
     NOT_USED(CreateWebResourceResponse) NOT_USED(get_BrowserVersionString) NOT_USED(add_NewBrowserVersionAvailable)
     NOT_USED(remove_NewBrowserVersionAvailable)
     HRESULT STDMETHODCALLTYPE CreateCoreWebView2Controller(
@@ -259,17 +292,20 @@ public:
         std::wstring delay = Env(L"VRENN_WV2_DELAY_MS");
         UINT ms = delay.empty() ? 300 : static_cast<UINT>(_wtoi(delay.c_str()));
         // The controller arrives later, through the caller's message loop.
-        auto* pending = new Pending{handler};
+        AddRef();
+        auto* pending = new Pending{handler, parent, this};
         SetTimer(g_window, reinterpret_cast<UINT_PTR>(pending), ms, nullptr);
         return S_OK;
     }
 };
 
-void CompleteController(ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler) {
+void CompleteController(const Pending& pending) {
+    ICoreWebView2CreateCoreWebView2ControllerCompletedHandler* handler = pending.handler;
     if (FailAt(L"controller")) {
+        pending.environment->Release();
         handler->Invoke(E_FAIL, nullptr);
     } else {
-        auto* controller = new FakeController();
+        auto* controller = new FakeController(pending.parent, pending.environment);
         handler->Invoke(S_OK, controller);
         controller->Release();
     }
@@ -298,9 +334,8 @@ LRESULT CALLBACK FakeWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             if (!gate.empty() && GetFileAttributesW(gate.c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
             KillTimer(hwnd, wParam);
             auto* pending = reinterpret_cast<Pending*>(wParam);
-            auto* handler = pending->handler;
+            CompleteController(*pending);
             delete pending;
-            CompleteController(handler);
         }
         return 0;
     }

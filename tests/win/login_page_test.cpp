@@ -18,6 +18,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <sstream>
@@ -536,7 +537,8 @@ TEST_F(LoginPage, CancelClosesThePageWithoutAnError) {
         if (l.find("put_IsVisible") != std::string::npos || l.find("\"Close\"") != std::string::npos)
             shown.push_back(l);
     EXPECT_EQ(shown, (std::vector<std::string>{R"({"call":"put_IsVisible","visible":true})",
-                                              R"({"call":"put_IsVisible","visible":false})", R"({"call":"Close"})"}));
+                                              R"({"call":"put_IsVisible","visible":false})",
+                                              R"({"call":"Close","parentIsWindow":true})"}));
     EXPECT_EQ(Count("ControllerDestroyed"), 1) << "a reference to the controller was kept";
     EXPECT_EQ(Count("WebViewDestroyed"), 1) << "a reference to the web view was kept";
     Frame();
@@ -610,6 +612,71 @@ TEST_F(LoginPage, LateControllersAreClosedAtOnce) {
     EXPECT_EQ(Count("CreateCoreWebView2EnvironmentWithOptions"), 2);
     EXPECT_EQ(Count("Navigate"), 1) << "one page shown";
     EXPECT_EQ(Count("Close"), 1) << "the other closed";
+}
+
+// The window object going with the page shown: the message handler is taken
+// back with its own token, the controller hidden and closed while its window
+// stands, then every reference is given up, the launcher's handler included.
+TEST_F(LoginPage, WindowGoingReleasesTheShownPageInTheRuntimesOrder) {
+    auto owner = std::make_unique<UIManager>(nullptr);
+    owner->hwnd = window;
+    owner->patchManager = &pm;
+    ASSERT_TRUE(owner->OpenLoginModal());
+    ASSERT_TRUE(PumpUntil([&] { return owner->webViewController != nullptr; }));
+    const std::string added = LineOf("add_WebMessageReceived");
+    std::smatch token;
+    ASSERT_TRUE(std::regex_search(added, token, std::regex(R"("token":(\d+))"))) << added;
+    DeleteFileA(record.c_str());
+
+    owner.reset();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"remove_WebMessageReceived", "put_IsVisible", "Close",
+                                                 "WebViewDestroyed", "ControllerDestroyed", "EnvironmentDestroyed"}));
+    EXPECT_EQ(LineOf("remove_WebMessageReceived"),
+              R"({"call":"remove_WebMessageReceived","token":)" + token[1].str() + R"(,"known":true,"handlerRefsLeft":0})");
+    EXPECT_EQ(LineOf("put_IsVisible"), R"({"call":"put_IsVisible","visible":false})");
+    EXPECT_EQ(LineOf("Close"), R"({"call":"Close","parentIsWindow":true})");
+    PumpFor(200ms);
+    EXPECT_EQ(Lines().size(), 6u) << "the runtime was called after the window object was gone";
+}
+
+// Runtime callbacks that come after the window object is gone show nothing
+// and never reach it: an environment asks for no controller, a controller is
+// closed at once; neither is kept.
+TEST_F(LoginPage, CallbacksAfterTheWindowIsGoneShowNothing) {
+    struct Case {
+        const char* name;
+        bool controllerRequested;  // where the opening stood when the window went
+    } cases[] = {{"environment on its way", false}, {"controller on its way", true}};
+    const std::string gate = folder + "\\gate";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(record.c_str());
+        DeleteFileA(gate.c_str());
+        SetEnvironmentVariableA("VRENN_WV2_GATE", gate.c_str());
+        HWND parent = MakeTestWindow();
+        ASSERT_TRUE(parent);
+        auto owner = std::make_unique<UIManager>(nullptr);
+        owner->hwnd = parent;
+        owner->patchManager = &pm;
+        ASSERT_TRUE(owner->OpenLoginModal());
+        if (c.controllerRequested) {
+            ASSERT_TRUE(PumpUntil([&] { return Count("CreateCoreWebView2Controller") == 1; }));
+        }
+
+        owner.reset();
+        std::ofstream(gate).put('\n');
+        ASSERT_TRUE(PumpUntil([&] { return Count("EnvironmentDestroyed") == 1; })) << "the environment was kept";
+        PumpFor(200ms);
+        EXPECT_EQ(Count("CreateCoreWebView2Controller"), c.controllerRequested ? 1 : 0);
+        EXPECT_EQ(Count("add_WebMessageReceived"), 0);
+        EXPECT_EQ(Count("Navigate"), 0);
+        EXPECT_EQ(Count("put_IsVisible"), 0);
+        EXPECT_EQ(Count("Close"), c.controllerRequested ? 1 : 0);
+        EXPECT_EQ(Count("ControllerDestroyed"), c.controllerRequested ? 1 : 0);
+        EXPECT_EQ(Count("WebViewDestroyed"), c.controllerRequested ? 1 : 0);
+    }
+    SetEnvironmentVariableA("VRENN_WV2_GATE", nullptr);
 }
 
 // Messages reach OnWebMessage through the runtime's event, converted from

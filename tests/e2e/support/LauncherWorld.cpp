@@ -169,7 +169,17 @@ std::optional<nlohmann::json> LauncherWorld::ClientReport() const {
 }
 
 namespace {
+
 const Rgb kTitleColour{249, 241, 252};
+
+// Cuts the title of news card `card` and the footer's pixels in `colour` out of one shot.
+void CutTitleAndFooter(const Rect& window, const Image& shot, int card, Rgb colour, Mask& title, Mask& footer) {
+    auto onScreen = [&](const Rect& r) { return Rect{window.x + r.x, window.y + r.y, r.w, r.h}; };
+    title = CutMask(shot, onScreen({56, layout::NewsTop(card) + 6, 477, 20}),
+                    [](Rgb p) { return Near(p, kTitleColour, 16); });
+    footer = CutMask(shot, onScreen({32, 576, 760, 31}), [&](Rgb p) { return Near(p, colour, 16); });
+}
+
 }  // namespace
 
 nlohmann::json NewsShowing(const std::vector<std::string>& titles) {
@@ -181,19 +191,21 @@ nlohmann::json NewsShowing(const std::vector<std::string>& titles) {
 
 ::testing::AssertionResult FooterShowsTitle(const Rect& window, int card, Rgb colour,
                                             std::chrono::milliseconds within) {
-    auto onScreen = [&](const Rect& r) { return Rect{window.x + r.x, window.y + r.y, r.w, r.h}; };
     Mask footer, title;
     bool same = WaitUntil(
         [&] {
-            Image shot = CaptureScreen();
-            title = CutMask(shot, onScreen({56, layout::NewsTop(card) + 6, 477, 20}),
-                            [](Rgb p) { return Near(p, kTitleColour, 16); });
-            footer = CutMask(shot, onScreen({32, 576, 760, 31}), [&](Rgb p) { return Near(p, colour, 16); });
+            CutTitleAndFooter(window, CaptureScreen(), card, colour, title, footer);
             return title.Count() > 0 && footer == title;
         },
         within, 250ms);
     if (same) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "footer:\n" << DescribeMask(footer) << "title:\n" << DescribeMask(title);
+}
+
+bool FooterShowsTitleIn(const Rect& window, const Image& shot, int card, Rgb colour) {
+    Mask footer, title;
+    CutTitleAndFooter(window, shot, card, colour, title, footer);
+    return title.Count() > 0 && footer == title;
 }
 
 bool ErrorDot(const Rect& window) {

@@ -98,6 +98,8 @@ nlohmann::json NewsShowing(const std::vector<std::string>& titles);
 // waits until the footer shows the glyphs of news card `card`'s title in `colour`.
 ::testing::AssertionResult FooterShowsTitle(const Rect& window, int card, Rgb colour,
                                             std::chrono::milliseconds within);
+// The same test on one screenshot, to pair the footer with other pixels of the same frame.
+bool FooterShowsTitleIn(const Rect& window, const Image& shot, int card, Rgb colour);
 // The red dot left of the status text marks an error.
 bool ErrorDot(const Rect& window);
 // Card i of the server list is drawn with the selection's gradient.

@@ -88,6 +88,15 @@ void TypeText(const std::string& text) {
 
 void PressKey(const std::string& keysym) { Shell("xdotool key " + keysym); }
 
+HeldKey::HeldKey(const std::string& key) : keysym(key) { Shell("xdotool keydown " + keysym); }
+
+HeldKey::~HeldKey() { Release(); }
+
+void HeldKey::Release() {
+    if (down) Shell("xdotool keyup " + keysym);
+    down = false;
+}
+
 int Mask::Count() const {
     int n = 0;
     for (bool b : on) n += b;

@@ -36,6 +36,20 @@ void MouseMove(int x, int y);
 void MouseClick(int x, int y);
 void TypeText(const std::string& text);
 void PressKey(const std::string& keysym);
+// A key held down across other input; released at the latest when this goes,
+// so a failed test leaves no key down on the display.
+class HeldKey {
+public:
+    explicit HeldKey(const std::string& keysym);
+    ~HeldKey();
+    HeldKey(const HeldKey&) = delete;
+    HeldKey& operator=(const HeldKey&) = delete;
+    void Release();
+
+private:
+    std::string keysym;
+    bool down = true;
+};
 
 // Pixels of a region that pass a test, as a mask cut to their bounding box.
 struct Mask {
