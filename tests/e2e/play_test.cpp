@@ -263,20 +263,26 @@ TEST(Play, RememberMeStoresBothFieldsAndUncheckingItDeletesThem) {
     EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
 }
 
-TEST(Play, LogoutRefillsStoredFieldsOrWipesThePassword) {
-    LauncherWorld w("PlayLogout");
+// Ana signs in with "LEMBRAR DE MIM" checked, up to the server panel; the news
+// carry the glyphs of the sign-out's status.
+static void SignInRemembered(LauncherWorld& w) {
     w.AddAccount(kAna);
     w.SetNews(NewsShowing({"Sessão encerrada."}));
     w.StartServer();
     ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
-
-    // Remembered: "SAIR" puts the stored e-mail and password back.
     TypeInto(w, spot::kEmailY, kAna.username);
     TypeInto(w, spot::kPasswordY, kAna.password);
     SetRemember(w, true);
     PressKey("Return");
     ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
     ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+}
+
+TEST(Play, LogoutRefillsStoredFieldsOrWipesThePassword) {
+    LauncherWorld w("PlayLogout");
+    ASSERT_NO_FATAL_FAILURE(SignInRemembered(w));
+
+    // Remembered: "SAIR" puts the stored e-mail and password back.
     w.Click(spot::kLogoutX, spot::kLogoutY);
     EXPECT_TRUE(FooterShowsTitle(w, 0, kStatusColour));
     EXPECT_FALSE(ErrorDot(w));
@@ -316,17 +322,8 @@ TEST(Play, LogoutRefillsStoredFieldsOrWipesThePassword) {
 // the next press signs in again.
 TEST(Play, SignOutWaitsForAFreshReturnPress) {
     LauncherWorld w("PlaySignOutReturn");
-    w.AddAccount(kAna);
-    w.SetNews(NewsShowing({"Sessão encerrada."}));
-    w.StartServer();
-    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
     // Remembered, so "SAIR" refills both fields and a stray login would succeed.
-    TypeInto(w, spot::kEmailY, kAna.username);
-    TypeInto(w, spot::kPasswordY, kAna.password);
-    SetRemember(w, true);
-    PressKey("Return");
-    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
-    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+    ASSERT_NO_FATAL_FAILURE(SignInRemembered(w));
 
     // The login panel under the sign-out's status, in one frame: a login in
     // the panel's first frame would have put its own status there.
