@@ -294,6 +294,16 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
     NativePath full;
     // Metadata is read afresh by each verification, never kept across calls.
     FolderListings local;
+    try {
+        for (const auto& entry : manifest) {
+            full.assign(root);
+            AppendNativeFromUtf8(entry.second.path, full);
+            local.Expect(full);
+        }
+    } catch (const fs::filesystem_error&) {
+        // A path that does not convert ends verification where the loop below meets it.
+    }
+    local.Start();
     const size_t total = manifest.size();
     size_t done = 0;
     for (const auto& [key, listed] : manifest) {

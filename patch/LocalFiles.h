@@ -36,18 +36,28 @@ inline uint64_t FileClockSeconds(int64_t seconds, int64_t nanoseconds) {
 // each stat the file again.
 LocalFileInfo StatLocalFile(const NativePath& path);
 
-// The metadata answers of one verification. Always the same answer as
-// StatLocalFile; on Windows each folder is listed once, on first use, and kept
-// until the object goes, so one lives for one verification only.
+// The metadata answers of one verification, always the same answer as
+// StatLocalFile. On Windows a helper thread lists the folders of the expected
+// files, in the order they are first expected, while the questions go on; a
+// file whose folder is not listed yet is statted. Listings are kept until the
+// object goes, so one lives for one verification only.
 class FolderListings {
 public:
     FolderListings();
+    // Stops the helper after the folder it is reading.
     ~FolderListings();
     FolderListings(const FolderListings&) = delete;
     FolderListings& operator=(const FolderListings&) = delete;
 
+    // Each file that will be asked about, in the order of the questions, then Start.
+    void Expect(const NativePath& path);
+    void Start();
+    // Waits until every expected folder has been read.
+    void WaitUntilListed();
+
     LocalFileInfo Query(const NativePath& path);
-    // Answers that needed a stat of their own (no listing, or one it could not vouch for).
+    // Answers that needed a stat of their own (folder not listed yet, or a
+    // listing that could not vouch for the file).
     size_t StatCount() const { return stats; }
 
 private:

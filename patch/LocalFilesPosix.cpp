@@ -18,6 +18,9 @@ struct FolderListings::Folders {};
 
 FolderListings::FolderListings() = default;
 FolderListings::~FolderListings() = default;
+void FolderListings::Expect(const NativePath&) {}
+void FolderListings::Start() {}
+void FolderListings::WaitUntilListed() {}
 
 LocalFileInfo FolderListings::Query(const NativePath& path) {
     ++stats;

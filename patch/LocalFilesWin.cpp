@@ -1,7 +1,10 @@
-// Verification's file access on Windows. Under Wine every stat resolves the
-// whole path again and every C runtime stream adds calls of its own, so
-// metadata comes from one listing per folder and contents from plain file
-// handles.
+// Verification's file access on Windows. Metadata comes from one listing per
+// folder instead of one stat per file, contents from plain file handles. Under
+// Wine a listing costs a few server round trips (open, descriptor, query,
+// close), which are slow on an idle machine, where a stat costs none but
+// resolves the whole path again; so a helper thread reads the listings, with
+// one large query each, while verification goes on with stats until a
+// folder's listing is there.
 #include "patch/LocalFiles.h"
 
 #include <windows.h>
@@ -10,9 +13,15 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <deque>
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -27,8 +36,10 @@ constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 constexpr int64_t kFirstListedSecond = 86400;
 constexpr int64_t kLastListedSecond = 0xFFFFFFFFll - 86400;
 
+// One query returns up to this much; a folder whose answer filled it is read on.
+constexpr DWORD kListingBytes = 64 * 1024;
+
 struct ViewHash {
-    using is_transparent = void;
     size_t operator()(std::wstring_view v) const { return std::hash<std::wstring_view>{}(v); }
 };
 
@@ -40,8 +51,9 @@ struct Entry {
     uint64_t writeTicks;
 };
 
-// One folder's listing: names back to back in one string, entries sorted by name.
-// Left empty when the folder cannot be listed to its end.
+// One folder's listing: names back to back in one string, entries sorted by
+// name. Entries it lacks (the folder could not be listed, or not to its end)
+// are simply not found, and so asked of the stat.
 struct Folder {
     std::wstring names;
     std::vector<Entry> entries;
@@ -55,27 +67,31 @@ struct Folder {
     }
 };
 
-void ReadFolder(const std::wstring& folder, Folder& out) {
-    const std::wstring pattern = folder + L'*';
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                   FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        const size_t length = wcslen(data.cFileName);
-        out.entries.push_back(Entry{out.names.size(), length, data.dwFileAttributes,
-                                    (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-                                    (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                                        data.ftLastWriteTime.dwLowDateTime});
-        out.names.append(data.cFileName, length);
-    } while (FindNextFileW(find, &data));
-    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(find);
-    if (!complete) {
-        out.entries.clear();
-        out.names.clear();
-        return;
+// Reads the folder's entries through `buffer` (kListingBytes, 8-byte aligned).
+void ReadFolder(const std::wstring& folder, Folder& out, char* buffer) {
+    HANDLE dir = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (dir == INVALID_HANDLE_VALUE) return;
+    FILE_INFO_BY_HANDLE_CLASS query = FileFullDirectoryRestartInfo;
+    while (GetFileInformationByHandleEx(dir, query, buffer, kListingBytes)) {
+        query = FileFullDirectoryInfo;
+        size_t at = 0, end = 0;
+        for (;;) {
+            const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer + at);
+            const size_t length = info->FileNameLength / sizeof(wchar_t);
+            out.entries.push_back(Entry{out.names.size(), length, info->FileAttributes,
+                                        static_cast<uint64_t>(info->EndOfFile.QuadPart),
+                                        static_cast<uint64_t>(info->LastWriteTime.QuadPart)});
+            out.names.append(info->FileName, length);
+            end = at + offsetof(FILE_FULL_DIR_INFO, FileName) + info->FileNameLength;
+            if (info->NextEntryOffset == 0) break;
+            at += info->NextEntryOffset;
+        }
+        // Room left for another entry of the longest name: this was the last part.
+        // Asking once more to hear that would cost another round trip.
+        if (kListingBytes - end >= offsetof(FILE_FULL_DIR_INFO, FileName) + (MAX_PATH + 8) * sizeof(wchar_t)) break;
     }
+    CloseHandle(dir);
     std::sort(out.entries.begin(), out.entries.end(),
               [&out](const Entry& a, const Entry& b) { return out.NameOf(a) < out.NameOf(b); });
 }
@@ -90,27 +106,82 @@ LocalFileInfo StatLocalFile(const NativePath& path) {
 }
 
 struct FolderListings::Folders {
+    struct Slot {
+        std::wstring path;
+        Folder folder;
+        // Set by the helper once `folder` is complete; it never changes after.
+        std::atomic<bool> listed{false};
+    };
+    // In the order first expected; a deque keeps the slots (and the map's
+    // views of their paths) in place as it grows.
+    std::deque<Slot> slots;
     // Keyed by the folder exactly as the paths spell it, separator included.
-    std::unordered_map<std::wstring, Folder, ViewHash, std::equal_to<>> byPath;
+    std::unordered_map<std::wstring_view, Slot*, ViewHash> byPath;
+    std::atomic<bool> stop{false};
+    std::thread helper;
+
+    void ReadAll() noexcept {
+        try {
+            auto buffer = std::make_unique<uint64_t[]>(kListingBytes / sizeof(uint64_t));
+            for (Slot& slot : slots) {
+                if (stop.load(std::memory_order_relaxed)) return;
+                ReadFolder(slot.path, slot.folder, reinterpret_cast<char*>(buffer.get()));
+                slot.listed.store(true, std::memory_order_release);
+            }
+        } catch (const std::bad_alloc&) {
+            // Folders not listed are statted.
+        }
+    }
 };
 
+namespace {
+
+// The folder part of a path, separator included; empty when there is none or
+// the path ends in a separator.
+std::wstring_view FolderOf(const NativePath& path) {
+    const size_t cut = path.find_last_of(L"\\/");
+    if (cut == std::wstring::npos || cut + 1 == path.size()) return {};
+    return std::wstring_view(path).substr(0, cut + 1);
+}
+
+}  // namespace
+
 FolderListings::FolderListings() : folders(std::make_unique<Folders>()) {}
-FolderListings::~FolderListings() = default;
+
+FolderListings::~FolderListings() {
+    folders->stop = true;
+    if (folders->helper.joinable()) folders->helper.join();
+}
+
+void FolderListings::Expect(const NativePath& path) {
+    const std::wstring_view folder = FolderOf(path);
+    if (folder.empty() || folders->helper.joinable() || folders->byPath.count(folder)) return;
+    Folders::Slot& slot = folders->slots.emplace_back();
+    slot.path.assign(folder);
+    folders->byPath.emplace(slot.path, &slot);
+}
+
+void FolderListings::Start() {
+    if (folders->helper.joinable() || folders->slots.empty()) return;
+    try {
+        folders->helper = std::thread([f = folders.get()] { f->ReadAll(); });
+    } catch (const std::system_error&) {
+        // No helper: every answer comes from a stat.
+    }
+}
+
+void FolderListings::WaitUntilListed() {
+    if (folders->helper.joinable()) folders->helper.join();
+}
 
 LocalFileInfo FolderListings::Query(const NativePath& path) {
-    const size_t cut = path.find_last_of(L"\\/");
-    const std::wstring_view whole(path);
-    if (cut == std::wstring_view::npos || cut + 1 == path.size()) return ++stats, StatLocalFile(path);
-    const std::wstring_view folderPath = whole.substr(0, cut + 1), name = whole.substr(cut + 1);
-
-    auto found = folders->byPath.find(folderPath);
-    if (found == folders->byPath.end()) {
-        found = folders->byPath.emplace(std::wstring(folderPath), Folder{}).first;
-        ReadFolder(found->first, found->second);
-    }
+    const std::wstring_view folderPath = FolderOf(path);
+    auto found = folderPath.empty() ? folders->byPath.end() : folders->byPath.find(folderPath);
+    if (found == folders->byPath.end() || !found->second->listed.load(std::memory_order_acquire))
+        return ++stats, StatLocalFile(path);
     // Not listed under this exact name: missing, or a spelling the file system
     // also takes (another letter case, a short name). Only the stat can say.
-    const Entry* entry = found->second.Find(name);
+    const Entry* entry = found->second->folder.Find(std::wstring_view(path).substr(folderPath.size()));
     if (!entry) return ++stats, StatLocalFile(path);
     const Entry& e = *entry;
     // The stat follows links and junctions; the listing describes the link itself.

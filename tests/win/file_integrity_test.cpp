@@ -227,6 +227,9 @@ struct ListingCase {
 // Every answer the listing gives must be the one the per-file stat gives.
 void ExpectListingAsStat(const std::wstring& base, const std::vector<ListingCase>& cases) {
     FolderListings listings;
+    for (const auto& c : cases) listings.Expect(base + c.path);
+    listings.Start();
+    listings.WaitUntilListed();
     for (const auto& c : cases) {
         const std::wstring full = base + c.path;
         const size_t statsBefore = listings.StatCount();
@@ -265,6 +268,11 @@ TEST_F(WinIntegrity, ListingAnswersAsThePerFileStat) {
     put(r / L"y2200.bin", "far", 7258118400);
     fs::create_directories(r / L"folder.bin");
     SetFileAttributesW((r / L"attrs.bin").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    // A read-only file would keep the fixture from removing the folder.
+    struct Writable {
+        fs::path file;
+        ~Writable() { SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL); }
+    } writable{r / L"attrs.bin"};
     // Beyond 32 bits of size without writing it: the high half of the listed size counts.
     {
         HANDLE h = CreateFileW((r / L"big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
@@ -306,7 +314,6 @@ TEST_F(WinIntegrity, ListingAnswersAsThePerFileStat) {
         {"file where a folder is expected", L"plain.bin\\x.bin", LocalFileKind::Missing, false},
     };
     ExpectListingAsStat(Base(), cases);
-    SetFileAttributesW((r / L"attrs.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(WinIntegrity, ListingAnswersAsThePerFileStatThroughLinks) {
