@@ -206,6 +206,8 @@ void UIManager::Shutdown() {
 }
 
 bool IsProcessRunning(const std::wstring& exeName) {
+    // A process still being created shows with an empty name: an empty name names nothing.
+    if (exeName.empty()) return false;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return false;
     PROCESSENTRY32W entry{};
