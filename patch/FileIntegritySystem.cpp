@@ -1,14 +1,12 @@
 #include "patch/FileIntegritySystem.h"
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
 
-#include <sys/stat.h>
-#include <sys/types.h>
+#include "patch/LocalFiles.h"
 
 #ifndef XXH_INLINE_ALL
 #define XXH_INLINE_ALL
@@ -56,13 +54,11 @@ bool IsSafeComponent(std::string_view component) {
     return !IsDeviceName(component);
 }
 
-// A list path in the platform's native form (UTF-16 on Windows, the UTF-8 bytes
-// elsewhere), as std::filesystem would convert it. Only well-formed UTF-8 is
-// taken: overlong forms, surrogates and values past U+10FFFF throw, on every
-// platform alike.
-fs::path::string_type NativeFromUtf8(const std::string& text) {
-    fs::path::string_type out;
-    out.reserve(text.size());
+// Appends a list path in the platform's native form (UTF-16 on Windows, the
+// UTF-8 bytes elsewhere), as std::filesystem would convert it. Only well-formed
+// UTF-8 is taken: overlong forms, surrogates and values past U+10FFFF throw, on
+// every platform alike.
+void AppendNativeFromUtf8(const std::string& text, NativePath& out) {
     size_t i = 0;
     while (i < text.size()) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -104,7 +100,6 @@ fs::path::string_type NativeFromUtf8(const std::string& text) {
 #endif
         i += extra + 1;
     }
-    return out;
 }
 
 // std::stoull semantics: leading space, optional sign, stops at the first non-digit.
@@ -137,37 +132,6 @@ bool ParseLine(std::string_view line, FileMetadata& out) {
     return true;
 }
 
-// What exists(), file_size() and last_write_time() would report, from a single
-// stat of the C runtime: those three each stat the file again, and under Wine
-// each stat opens and closes a handle through the server.
-enum class LocalFile { Missing, NotRegular, Regular };
-
-LocalFile StatFile(const fs::path::value_type* path, uint64_t& size, uint64_t& writeSeconds) {
-    namespace chr = std::chrono;
-#ifdef _WIN32
-    struct _stat64 st;
-    if (_wstat64(path, &st) != 0) return LocalFile::Missing;
-    if ((st.st_mode & _S_IFMT) != _S_IFREG) return LocalFile::NotRegular;
-    const chr::seconds s{st.st_mtime};
-    const chr::nanoseconds ns{0};
-#else
-    struct stat st;
-    if (::stat(path, &st) != 0) return LocalFile::Missing;
-    if (!S_ISREG(st.st_mode)) return LocalFile::NotRegular;
-    const chr::seconds s{st.st_mtim.tv_sec};
-    const chr::nanoseconds ns{st.st_mtim.tv_nsec};
-#endif
-    size = static_cast<uint64_t>(st.st_size);
-    // The file clock count as the standard library forms it, truncated to whole
-    // seconds; 0 where the library reports the time as out of range.
-    writeSeconds = 0;
-    if (s < chr::floor<chr::seconds>(chr::system_clock::duration::max())) {
-        auto written = chr::file_clock::from_sys(chr::system_clock::time_point{s + ns});
-        writeSeconds = static_cast<uint64_t>(chr::duration_cast<chr::seconds>(written.time_since_epoch()).count());
-    }
-    return LocalFile::Regular;
-}
-
 std::string FormatHash(uint64_t value) {
     static const char digits[] = "0123456789abcdef";
     std::string out(16, '0');
@@ -176,16 +140,15 @@ std::string FormatHash(uint64_t value) {
 }
 
 // Streams the file through `buffer` (kChunkSize bytes), so memory stays flat.
-std::string HashFile(const fs::path& path, char* buffer) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::string();
+std::string HashFile(const NativePath& path, char* buffer) {
+    LocalFileReader in(path);
+    if (!in.IsOpen()) return std::string();
     XXH64_state_t state;
     XXH64_reset(&state, 0);
     for (;;) {
-        in.read(buffer, static_cast<std::streamsize>(kChunkSize));
-        std::streamsize got = in.gcount();
-        if (got > 0) XXH64_update(&state, buffer, static_cast<size_t>(got));
-        if (got < static_cast<std::streamsize>(kChunkSize)) break;
+        const size_t got = in.Read(buffer, kChunkSize);
+        if (got > 0) XXH64_update(&state, buffer, got);
+        if (got < kChunkSize) break;
     }
     return FormatHash(XXH64_digest(&state));
 }
@@ -326,25 +289,39 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
     std::vector<char> buffer(kChunkSize);
     // The folder ends in a separator and list paths are relative with no drive
     // (unsafe ones never get here), so the path join is a plain concatenation;
-    // building one string per file keeps the metadata-only pass cheap.
-    const fs::path::string_type root = fs::path(rootDir).native();
+    // one reused string for all files keeps the metadata-only pass cheap.
+    const NativePath root = fs::path(rootDir).native();
+    NativePath full;
+    // Metadata is read afresh by each verification, never kept across calls.
+    FolderListings local;
+    try {
+        for (const auto& entry : manifest) {
+            full.assign(root);
+            AppendNativeFromUtf8(entry.second.path, full);
+            local.Expect(full);
+        }
+    } catch (const fs::filesystem_error&) {
+        // A path that does not convert ends verification where the loop below meets it.
+    }
+    local.Start();
     const size_t total = manifest.size();
     size_t done = 0;
     for (const auto& [key, listed] : manifest) {
-        const fs::path::string_type full = root + NativeFromUtf8(listed.path);
+        full.assign(root);
+        AppendNativeFromUtf8(listed.path, full);
         bool fetch = true;
-        uint64_t size = 0, time = 0;
         // A missing file, a failed stat or something other than a file (no size) is fetched.
-        if (StatFile(full.c_str(), size, time) == LocalFile::Regular) {
+        const LocalFileInfo found = local.Query(full);
+        if (found.kind == LocalFileKind::Regular) {
             auto cached = cache.find(key);
-            if (!forceVerify && cached != cache.end() && cached->second.size == size &&
-                cached->second.modifiedTime == time) {
+            if (!forceVerify && cached != cache.end() && cached->second.size == found.size &&
+                cached->second.modifiedTime == found.writeSeconds) {
                 fetch = cached->second.hash != listed.hash;
             } else {
-                std::string hash = HashFile(fs::path(full), buffer.data());
+                std::string hash = HashFile(full, buffer.data());
                 ++lastHashedCount;
                 fetch = hash != listed.hash;
-                cache.insert_or_assign(key, FileMetadata{key, size, time, std::move(hash)});
+                cache.insert_or_assign(key, FileMetadata{key, found.size, found.writeSeconds, std::move(hash)});
             }
         }
         if (fetch) toFetch.push_back(listed);
@@ -356,5 +333,5 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
 
 std::string FileIntegritySystem::ComputeFileHash(const std::wstring& path) {
     std::vector<char> buffer(kChunkSize);
-    return HashFile(fs::path(path), buffer.data());
+    return HashFile(fs::path(path).native(), buffer.data());
 }

@@ -1,5 +1,6 @@
 // What differs on Windows: UTF-16 paths, "\" separators, drives, device names,
-// share modes and the C runtime's number parsing.
+// share modes, the C runtime's number parsing, and metadata read from folder
+// listings instead of one stat per file.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -7,9 +8,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "patch/FileIntegritySystem.h"
 #include "patch/HttpTransport.h"
+#include "patch/LocalFiles.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace fs = std::filesystem;
 
@@ -171,6 +177,227 @@ TEST_F(WinIntegrity, RootWithOrWithoutSeparatorAndNumberParsing) {
         EXPECT_EQ(fetch[0].modifiedTime, 7u);
         EXPECT_EQ(fis.LastHashedCount(), 1u);
     }
+}
+
+// A last-write time as whole seconds since 1970 and 100 ns ticks past them.
+void SetWriteTime(const fs::path& p, int64_t seconds, int64_t ticks = 0) {
+    HANDLE h = CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << p;
+    const uint64_t t = static_cast<uint64_t>((seconds + 11644473600) * 10000000 + ticks);
+    FILETIME ft{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+    EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &ft));
+    CloseHandle(h);
+}
+
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+// Runs a shell command line in `folder` on the Linux side (Wine has no call that
+// makes a symbolic link) and waits until it has finished.
+void RunUnixShell(const fs::path& folder, const std::string& commands) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    ASSERT_NE(unixName, nullptr);
+    char* dir = unixName(folder.c_str());
+    ASSERT_NE(dir, nullptr);
+    const std::string script = "cd '" + std::string(dir) + "' && " + commands + " && : > .shell-done";
+    HeapFree(GetProcessHeap(), 0, dir);
+    std::wstring line = L"/bin/sh -c \"" + Utf8ToWString(script) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    // A Linux child's handle does not follow it: wait for the mark it leaves last.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(folder / L".shell-done") && std::chrono::steady_clock::now() < deadline) Sleep(10);
+    ASSERT_TRUE(fs::exists(folder / L".shell-done")) << script;
+    fs::remove(folder / L".shell-done");
+}
+
+struct ListingCase {
+    const char* what;
+    std::wstring path;  // relative to the game folder
+    LocalFileKind kind;
+    bool fromListing;  // answered without a stat of its own
+};
+
+// Every answer the listing gives must be the one the per-file stat gives.
+void ExpectListingAsStat(const std::wstring& base, const std::vector<ListingCase>& cases) {
+    FolderListings listings;
+    for (const auto& c : cases) listings.Expect(base + c.path);
+    listings.Start();
+    listings.WaitUntilListed();
+    for (const auto& c : cases) {
+        const std::wstring full = base + c.path;
+        const size_t statsBefore = listings.StatCount();
+        const LocalFileInfo listed = listings.Query(full);
+        const LocalFileInfo statted = StatLocalFile(full);
+        EXPECT_EQ(statted.kind, c.kind) << c.what;
+        EXPECT_EQ(listed.kind, statted.kind) << c.what;
+        EXPECT_EQ(listed.size, statted.size) << c.what;
+        EXPECT_EQ(listed.writeSeconds, statted.writeSeconds) << c.what;
+        EXPECT_EQ(listings.StatCount() == statsBefore, c.fromListing) << c.what;
+    }
+}
+
+TEST_F(WinIntegrity, ListingAnswersAsThePerFileStat) {
+    const fs::path r = root;
+    auto put = [&](const fs::path& p, const std::string& content, int64_t seconds, int64_t ticks = 0) {
+        fs::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+        SetWriteTime(p, seconds, ticks);
+    };
+    put(r / L"plain.bin", "abc", 1700000000, 9999999);
+    put(r / L"exact.bin", "exact", 1700000001);
+    put(r / L"empty.bin", "", 1600000000, 5000000);
+    put(r / L"attrs.bin", "read-only and hidden", 1650000000);
+    put(r / L"y2040.bin", "past 2^31", 2200000000, 1);
+    put(r / L"UPPER.BIN", "case", 1700000002);
+    put(r / L"Sub" / L"inner.bin", "nested", 1700000003);
+    put(r / L"\u00e7" / L"\u00e3o.bin", "Latin", 1700000004);
+    put(r / L"\u65e5\u672c" / L"\u30d5\u30a1\u30a4\u30eb.bin", "BMP", 1700000005);
+    put(r / L"emoji" / L"\U0001F600.dat", "surrogates", 1700000006);
+    put(r / L"a long file name.text", "has a short name", 1700000007);
+    // Out of the C runtime's 32-bit range or close to its ends: left to the stat.
+    put(r / L"y1960.bin", "before 1970", -315619200);
+    put(r / L"epoch.bin", "first second", 0, 5000000);
+    put(r / L"y2106.bin", "last 32-bit second", 0xFFFFFFFFll);
+    put(r / L"y2200.bin", "far", 7258118400);
+    fs::create_directories(r / L"folder.bin");
+    SetFileAttributesW((r / L"attrs.bin").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    // A read-only file would keep the fixture from removing the folder.
+    struct Writable {
+        fs::path file;
+        ~Writable() { SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL); }
+    } writable{r / L"attrs.bin"};
+    // Beyond 32 bits of size without writing it: the high half of the listed size counts.
+    {
+        HANDLE h = CreateFileW((r / L"big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER at;
+        at.QuadPart = (5ll << 30) + 3;
+        EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+        EXPECT_TRUE(SetEndOfFile(h));
+        CloseHandle(h);
+    }
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameW((r / L"a long file name.text").c_str(), shortName, MAX_PATH), 0u);
+    const std::wstring shortLeaf = fs::path(shortName).filename().wstring();
+
+    const std::vector<ListingCase> cases = {
+        {"file, time with a fraction of a second", L"plain.bin", LocalFileKind::Regular, true},
+        {"file, time on a whole second", L"exact.bin", LocalFileKind::Regular, true},
+        {"empty file", L"empty.bin", LocalFileKind::Regular, true},
+        {"read-only hidden file", L"attrs.bin", LocalFileKind::Regular, true},
+        {"time past 2038", L"y2040.bin", LocalFileKind::Regular, true},
+        {"size past 4 GiB", L"big.bin", LocalFileKind::Regular, true},
+        {"file in a folder", L"Sub\\inner.bin", LocalFileKind::Regular, true},
+        {"forward slash", L"Sub/inner.bin", LocalFileKind::Regular, true},
+        {"folder spelled in another case", L"sub\\inner.bin", LocalFileKind::Regular, true},
+        {"Latin letters", L"\u00e7\\\u00e3o.bin", LocalFileKind::Regular, true},
+        {"Japanese letters", L"\u65e5\u672c\\\u30d5\u30a1\u30a4\u30eb.bin", LocalFileKind::Regular, true},
+        {"outside the BMP", L"emoji\\\U0001F600.dat", LocalFileKind::Regular, true},
+        {"file name spaced", L"a long file name.text", LocalFileKind::Regular, true},
+        {"folder where a file is expected", L"folder.bin", LocalFileKind::NotRegular, true},
+        {"name in another case", L"upper.bin", LocalFileKind::Regular, false},
+        {"name in mixed case", L"Upper.Bin", LocalFileKind::Regular, false},
+        {"short name", shortLeaf, LocalFileKind::Regular, shortLeaf == L"a long file name.text"},
+        {"time before 1970", L"y1960.bin", LocalFileKind::Regular, false},
+        {"time in the first second", L"epoch.bin", LocalFileKind::Regular, false},
+        {"time on the last 32-bit second", L"y2106.bin", LocalFileKind::Regular, false},
+        {"time past 2106", L"y2200.bin", LocalFileKind::Regular, false},
+        {"missing file", L"missing.bin", LocalFileKind::Missing, false},
+        {"missing folder", L"nowhere\\x.bin", LocalFileKind::Missing, false},
+        {"file where a folder is expected", L"plain.bin\\x.bin", LocalFileKind::Missing, false},
+    };
+    ExpectListingAsStat(Base(), cases);
+}
+
+TEST_F(WinIntegrity, ListingAnswersAsThePerFileStatThroughLinks) {
+    const fs::path r = root;
+    fs::create_directories(r / L"Sub");
+    std::ofstream(r / L"target.bin", std::ios::binary) << "link target";
+    std::ofstream(r / L"Sub" / L"inner.bin", std::ios::binary) << "inside";
+    SetWriteTime(r / L"target.bin", 1700000000, 1234567);
+    if (!UnderWine()) GTEST_SKIP() << "links and names that differ only in case are made by Wine's Linux side";
+    // The C++ library's folder removal does not know links: they go the way they came.
+    struct Unlink {
+        fs::path at;
+        ~Unlink() { RunUnixShell(at, "rm -f link.bin absolute.bin link-dir dangling.bin twin.bin TWIN.BIN"); }
+    } unlink{r};
+    // Also two names that differ only in letter case, which Windows cannot make.
+    RunUnixShell(r,
+                 "ln -s target.bin link.bin && ln -s Sub link-dir && ln -s nowhere dangling.bin && "
+                 "ln -s \"$PWD/target.bin\" absolute.bin && printf lower > twin.bin && printf UPPER! > TWIN.BIN");
+    const std::vector<ListingCase> cases = {
+        {"link to a file", L"link.bin", LocalFileKind::Regular, true},
+        {"absolute link to a file", L"absolute.bin", LocalFileKind::Regular, true},
+        {"link to a folder", L"link-dir", LocalFileKind::NotRegular, false},
+        {"file through a linked folder", L"link-dir\\inner.bin", LocalFileKind::Regular, true},
+        {"dangling link", L"dangling.bin", LocalFileKind::Missing, false},
+        {"twin in lower case", L"twin.bin", LocalFileKind::Regular, true},
+        {"twin in upper case", L"TWIN.BIN", LocalFileKind::Regular, true},
+        {"twin in neither case", L"Twin.bin", LocalFileKind::Regular, false},
+    };
+    ExpectListingAsStat(Base(), cases);
+}
+
+TEST_F(WinIntegrity, EachVerificationReadsTheFoldersAnew) {
+    std::string list = Put("dir/a.bin", "first") + Put("dir/b.bin", "bee");
+    const std::string later = Put("dir/later.bin", "not yet");
+    fs::remove(root / L"dir" / L"later.bin");
+    FileIntegritySystem fis(Base());
+    fis.LoadManifest(list + later);
+    EXPECT_EQ(Paths(fis.VerifyFiles(false, {})), Strings{"dir/later.bin"});
+    EXPECT_EQ(fis.LastHashedCount(), 2u);
+
+    std::ofstream(root / L"dir" / L"a.bin", std::ios::binary | std::ios::app) << " and more";
+    std::ofstream(root / L"dir" / L"later.bin", std::ios::binary) << "not yet";
+    EXPECT_EQ(Paths(fis.VerifyFiles(false, {})), Strings{"dir/a.bin"});
+    EXPECT_EQ(fis.LastHashedCount(), 2u);
+    EXPECT_EQ(Paths(fis.VerifyFiles(false, {})), Strings{"dir/a.bin"});
+    EXPECT_EQ(fis.LastHashedCount(), 0u);
+}
+
+TEST_F(WinIntegrity, ListPathsMatchTheDiskInAnyLetterCase) {
+    std::string list = Put("Data/File.bin", "mixed case on disk");
+    const std::string entry = list.substr(list.find(','));
+    FileIntegritySystem fis(Base());
+    fis.LoadManifest("data/file.bin" + entry + "DATA/FILE.BIN" + entry + "Data/File.bin" + entry);
+    EXPECT_TRUE(fis.VerifyFiles(false, {}).empty());
+    EXPECT_EQ(fis.LastHashedCount(), 3u);
+}
+
+TEST_F(WinIntegrity, HashReadsEveryChunkAndSharesAsAStreamDoes) {
+    std::mt19937_64 rng(11);
+    const std::wstring file = Base() + L"h.bin";
+    for (size_t n : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{65537}, size_t{3 * 65536 + 7}}) {
+        std::string bytes(n, '\0');
+        for (auto& b : bytes) b = static_cast<char>(rng());
+        std::ofstream(fs::path(file), std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        char expected[17];
+        snprintf(expected, sizeof expected, "%016llx",
+                 static_cast<unsigned long long>(XXH64(bytes.data(), bytes.size(), 0)));
+        EXPECT_EQ(FileIntegritySystem::ComputeFileHash(file), expected) << n << " bytes";
+    }
+    EXPECT_EQ(FileIntegritySystem::ComputeFileHash(root.wstring()), "") << "a folder";
+
+    // Another writer that shares reading is no obstacle; one that holds delete access is.
+    const std::string digest = FileIntegritySystem::ComputeFileHash(file);
+    HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FileIntegritySystem::ComputeFileHash(file), digest);
+    CloseHandle(writer);
+    HANDLE deleter = CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(deleter, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FileIntegritySystem::ComputeFileHash(file), "");
+    CloseHandle(deleter);
 }
 
 TEST_F(WinIntegrity, PathThatIsNotUtf8Throws) {
