@@ -18,7 +18,7 @@ win_tool="$build/win/tests/tools/verifybench.exe"
 native_tool="$benchdir/verifybench-native"
 # The same sources as the product, optimised as the Windows build is, no sanitizers.
 g++ -std=c++20 -O3 -DNDEBUG -I"$here" -I"$build/native/generated" -I"$build/native/generated/xxhash" \
-    "$here/tests/tools/verifybench.cpp" "$here/patch/FileIntegritySystem.cpp" "$here/patch/LocalFilesPosix.cpp" \
+    "$here/tests/tools/verifybench.cpp" "$here/patch/FileIntegritySystem.cpp" "$here/patch/HashAhead.cpp" "$here/patch/LocalFilesPosix.cpp" -pthread \
     -o "$native_tool" 2>>"$log"
 
 export VRENN_USE_DISPLAY=none   # console tool: no X display needed

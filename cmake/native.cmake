@@ -19,6 +19,7 @@ target_link_libraries(vrenn_server PRIVATE PkgConfig::HTTPLIB OpenSSL::SSL OpenS
 
 add_library(vrenn_pure_native STATIC ${VRENN_PURE_SOURCES} ${VRENN_LOCAL_FILES_POSIX})
 target_include_directories(vrenn_pure_native PUBLIC ${VRENN_INCLUDES})
+target_link_libraries(vrenn_pure_native PUBLIC Threads::Threads)
 target_compile_options(vrenn_pure_native PUBLIC ${VRENN_SANITIZE})
 target_link_options(vrenn_pure_native PUBLIC ${VRENN_SANITIZE})
 

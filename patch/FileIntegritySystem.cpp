@@ -1,11 +1,14 @@
 #include "patch/FileIntegritySystem.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
+#include "patch/HashAhead.h"
 #include "patch/LocalFiles.h"
 
 #ifndef XXH_INLINE_ALL
@@ -139,18 +142,42 @@ std::string FormatHash(uint64_t value) {
     return out;
 }
 
-// Streams the file through `buffer` (kChunkSize bytes), so memory stays flat.
-std::string HashFile(const NativePath& path, char* buffer) {
-    LocalFileReader in(path);
-    if (!in.IsOpen()) return std::string();
+// Streams the file through `buffer` (kChunkSize bytes), so memory stays flat;
+// `bytes` counts what was read.
+std::string HashOpenFile(LocalFileReader& in, char* buffer, uint64_t& bytes) {
     XXH64_state_t state;
     XXH64_reset(&state, 0);
     for (;;) {
         const size_t got = in.Read(buffer, kChunkSize);
         if (got > 0) XXH64_update(&state, buffer, got);
+        bytes += got;
         if (got < kChunkSize) break;
     }
     return FormatHash(XXH64_digest(&state));
+}
+
+std::string HashFile(const NativePath& path, char* buffer) {
+    LocalFileReader in(path);
+    if (!in.IsOpen()) return std::string();
+    uint64_t bytes = 0;
+    return HashOpenFile(in, buffer, bytes);
+}
+
+// A helper's hash, kept only for a file that read back whole at the size it
+// gave when opened; any other is left to the verification.
+bool HashAheadOfVerification(const NativePath& path, std::vector<char>& buffer, HashAhead::Result& out) {
+    LocalFileReader in(path);
+    if (!in.Describe(out.info)) return false;
+    buffer.resize(kChunkSize);
+    uint64_t bytes = 0;
+    out.hash = HashOpenFile(in, buffer.data(), bytes);
+    return bytes == out.info.size;
+}
+
+// Helpers beside the verifying thread; more would only queue for the disk.
+size_t HashHelpers() {
+    const size_t cores = std::thread::hardware_concurrency();
+    return std::clamp<size_t>(cores > 1 ? cores - 1 : 1, 1, 3);
 }
 
 void PutU32(std::string& out, uint32_t v) {
@@ -294,16 +321,25 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
     NativePath full;
     // Metadata is read afresh by each verification, never kept across calls.
     FolderListings local;
+    // Files sure to be hashed (no cache entry, or a forced check) are hashed
+    // ahead by helpers; tickets[i] belongs to the i-th entry.
+    HashAhead ahead(HashAheadOfVerification, HashHelpers());
+    std::vector<size_t> tickets;
+    tickets.reserve(manifest.size());
     try {
-        for (const auto& entry : manifest) {
+        for (const auto& [key, listed] : manifest) {
             full.assign(root);
-            AppendNativeFromUtf8(entry.second.path, full);
+            AppendNativeFromUtf8(listed.path, full);
             local.Expect(full);
+            const bool hashed = forceVerify || cache.find(key) == cache.end();
+            tickets.push_back(hashed ? ahead.Expect(full, listed.size) : HashAhead::kNoTicket);
         }
     } catch (const fs::filesystem_error&) {
         // A path that does not convert ends verification where the loop below meets it.
     }
     local.Start();
+    ahead.Start();
+    HashAhead::Result ready;
     const size_t total = manifest.size();
     size_t done = 0;
     for (const auto& [key, listed] : manifest) {
@@ -318,7 +354,13 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
                 cached->second.modifiedTime == found.writeSeconds) {
                 fetch = cached->second.hash != listed.hash;
             } else {
-                std::string hash = HashFile(full, buffer.data());
+                // A helper's hash counts only where the file it read is the one
+                // described here: a file changed since is hashed again, so no
+                // cache entry pairs new metadata with an older content's hash.
+                const size_t ticket = done < tickets.size() ? tickets[done] : HashAhead::kNoTicket;
+                std::string hash = ticket != HashAhead::kNoTicket && ahead.Take(ticket, ready) && ready.info == found
+                                       ? std::move(ready.hash)
+                                       : HashFile(full, buffer.data());
                 ++lastHashedCount;
                 fetch = hash != listed.hash;
                 cache.insert_or_assign(key, FileMetadata{key, found.size, found.writeSeconds, std::move(hash)});

@@ -1,5 +1,6 @@
 #pragma once
-// How verification looks at the game folder: file metadata and file contents.
+// How verification looks at the game folder: file metadata and file contents,
+// and how its helper threads wait for each other.
 // LocalFilesPosix.cpp stats each file and reads through stdio; on Windows,
 // LocalFilesWin.cpp answers metadata from one listing per folder and reads
 // through the system's own file handles. No Windows header here.
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 using NativePath = std::filesystem::path::string_type;
 
@@ -76,9 +78,44 @@ public:
     LocalFileReader& operator=(const LocalFileReader&) = delete;
 
     bool IsOpen() const { return handle != nullptr; }
+    // What the open file says of itself, in the figures a stat gives; false
+    // when it is not a regular file or its time is one a stat must be asked for.
+    bool Describe(LocalFileInfo& info) const;
     // Fills `buffer` up to `size` bytes; fewer only at the end of the file or on a read error.
     size_t Read(char* buffer, size_t size);
 
 private:
     void* handle = nullptr;
+};
+
+// A lock and a condition for verification's helper threads. On Windows they are
+// the system's slim lock and condition variable, which wait without a kernel
+// object: under Wine, waiting on one (as the C++ library's own mutex does when
+// contended) is a round trip to the server, which verification is short of.
+class HelperLock {
+public:
+    HelperLock();
+    ~HelperLock();
+    HelperLock(const HelperLock&) = delete;
+    HelperLock& operator=(const HelperLock&) = delete;
+    void lock();
+    void unlock();
+
+private:
+    friend class HelperCondition;
+    void* state = nullptr;
+};
+
+class HelperCondition {
+public:
+    HelperCondition();
+    ~HelperCondition();
+    HelperCondition(const HelperCondition&) = delete;
+    HelperCondition& operator=(const HelperCondition&) = delete;
+    // Releases the lock while waiting; may also return without a notify.
+    void wait(std::unique_lock<HelperLock>& held);
+    void notify_all();
+
+private:
+    void* state = nullptr;
 };

@@ -1,7 +1,9 @@
 // Verification's file access outside Windows: a stat per file, stdio reads.
 #include "patch/LocalFiles.h"
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -36,3 +38,28 @@ LocalFileReader::~LocalFileReader() {
 size_t LocalFileReader::Read(char* buffer, size_t size) {
     return handle ? std::fread(buffer, 1, size, static_cast<std::FILE*>(handle)) : 0;
 }
+
+
+bool LocalFileReader::Describe(LocalFileInfo& info) const {
+    struct stat st;
+    if (!handle || ::fstat(fileno(static_cast<std::FILE*>(handle)), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    info = {LocalFileKind::Regular, static_cast<uint64_t>(st.st_size),
+            FileClockSeconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)};
+    return true;
+}
+
+HelperLock::HelperLock() : state(new std::mutex) {}
+HelperLock::~HelperLock() { delete static_cast<std::mutex*>(state); }
+void HelperLock::lock() { static_cast<std::mutex*>(state)->lock(); }
+void HelperLock::unlock() { static_cast<std::mutex*>(state)->unlock(); }
+
+HelperCondition::HelperCondition() : state(new std::condition_variable) {}
+HelperCondition::~HelperCondition() { delete static_cast<std::condition_variable*>(state); }
+
+void HelperCondition::wait(std::unique_lock<HelperLock>& held) {
+    std::unique_lock<std::mutex> inner(*static_cast<std::mutex*>(held.mutex()->state), std::adopt_lock);
+    static_cast<std::condition_variable*>(state)->wait(inner);
+    inner.release();
+}
+
+void HelperCondition::notify_all() { static_cast<std::condition_variable*>(state)->notify_all(); }

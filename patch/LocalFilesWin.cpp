@@ -36,6 +36,15 @@ constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 constexpr int64_t kFirstListedSecond = 86400;
 constexpr int64_t kLastListedSecond = 0xFFFFFFFFll - 86400;
 
+// A file time (ticks since 1601) in the whole file-clock seconds the stat
+// gives, when the stat would give it the same way.
+bool StatSeconds(uint64_t ticks, uint64_t& out) {
+    const int64_t seconds = static_cast<int64_t>(ticks / kTicksPerSecond) - kSecondsFrom1601To1970;
+    if (seconds < kFirstListedSecond || seconds > kLastListedSecond) return false;
+    out = FileClockSeconds(seconds, 0);
+    return true;
+}
+
 // One query returns up to this much; a folder whose answer filled it is read on.
 constexpr DWORD kListingBytes = 64 * 1024;
 
@@ -187,9 +196,9 @@ LocalFileInfo FolderListings::Query(const NativePath& path) {
     // The stat follows links and junctions; the listing describes the link itself.
     if (e.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ++stats, StatLocalFile(path);
     if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) return {LocalFileKind::NotRegular};
-    const int64_t seconds = static_cast<int64_t>(e.writeTicks / kTicksPerSecond) - kSecondsFrom1601To1970;
-    if (seconds < kFirstListedSecond || seconds > kLastListedSecond) return ++stats, StatLocalFile(path);
-    return {LocalFileKind::Regular, e.size, FileClockSeconds(seconds, 0)};
+    uint64_t seconds = 0;
+    if (!StatSeconds(e.writeTicks, seconds)) return ++stats, StatLocalFile(path);
+    return {LocalFileKind::Regular, e.size, seconds};
 }
 
 // The sharing of a C runtime stream opened for reading (read and write, not delete).
@@ -213,3 +222,35 @@ size_t LocalFileReader::Read(char* buffer, size_t size) {
     }
     return total;
 }
+
+// Both queries are answered from the open file's descriptor under Wine: no
+// round trip to the server beyond the one the first read needs anyway.
+bool LocalFileReader::Describe(LocalFileInfo& info) const {
+    FILE_BASIC_INFO basic;
+    LARGE_INTEGER size;
+    if (!handle || !GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileSizeEx(handle, &size) || (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    uint64_t seconds = 0;
+    if (!StatSeconds(static_cast<uint64_t>(basic.LastWriteTime.QuadPart), seconds)) return false;
+    info = {LocalFileKind::Regular, static_cast<uint64_t>(size.QuadPart), seconds};
+    return true;
+}
+
+// SRWLOCK and CONDITION_VARIABLE are one pointer each, and null is their initial value.
+static_assert(sizeof(SRWLOCK) == sizeof(void*) && sizeof(CONDITION_VARIABLE) == sizeof(void*));
+
+HelperLock::HelperLock() = default;
+HelperLock::~HelperLock() = default;
+void HelperLock::lock() { AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&state)); }
+void HelperLock::unlock() { ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(&state)); }
+
+HelperCondition::HelperCondition() = default;
+HelperCondition::~HelperCondition() = default;
+
+void HelperCondition::wait(std::unique_lock<HelperLock>& held) {
+    SleepConditionVariableSRW(reinterpret_cast<PCONDITION_VARIABLE>(&state),
+                              reinterpret_cast<PSRWLOCK>(&held.mutex()->state), INFINITE, 0);
+}
+
+void HelperCondition::notify_all() { WakeAllConditionVariable(reinterpret_cast<PCONDITION_VARIABLE>(&state)); }

@@ -454,6 +454,42 @@ TEST_F(Integrity, ForcedVerifyHashesEveryExistingFileAndRewritesItsEntry) {
                                                                {"gone.bin", {3, 9, "kept"}}}));
 }
 
+// Hundreds of files of every size, most hashed by helper threads: each is
+// judged and cached exactly as it would be alone.
+TEST_F(Integrity, ManyFilesAreEachJudgedAsAlone) {
+    std::mt19937 rng(5);
+    std::string list;
+    Strings fetched;
+    std::map<std::string, Cached> cached;
+    for (int i = 0; i < 300; ++i) {
+        // A few past the size read one at a time, the rest up to two chunks.
+        const size_t size = i % 50 == 0 ? (3u << 19) + static_cast<size_t>(i) : rng() % 140000;
+        std::string content(size, '\0');
+        for (auto& c : content) c = static_cast<char>(rng());
+        const std::string rel = "d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".bin";
+        std::string line = Put(rel, content);
+        if (i % 13 == 4) {
+            fs::remove(Game(rel));
+            fetched.push_back(rel);
+        } else {
+            if (i % 11 == 3) {
+                line = rel + "," + std::to_string(size) + ",0,0123456789abcdef\n";
+                fetched.push_back(rel);
+            }
+            cached[rel] = {size, FileClockSeconds(Game(rel)), XxhOf(content)};
+        }
+        list += line;
+    }
+    std::sort(fetched.begin(), fetched.end());
+    for (bool force : {false, true}) {
+        FileIntegritySystem fis(Root());
+        fis.LoadManifest(list);
+        EXPECT_EQ(Paths(fis.VerifyFiles(force, {})), fetched) << force;
+        EXPECT_EQ(fis.LastHashedCount(), cached.size()) << force;
+        EXPECT_EQ(SavedCache(fis), cached) << force;
+    }
+}
+
 TEST_F(Integrity, SizeOrTimeChangeMakesTheFileHashedAgain) {
     struct Case {
         const char* what;
