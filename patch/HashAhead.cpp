@@ -1,5 +1,6 @@
 #include "patch/HashAhead.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -33,19 +34,22 @@ void HashAhead::Start() {
     }
 }
 
-size_t HashAhead::Claimable() const {
-    for (size_t i = next; i < slots.size(); ++i)
-        if (slots[i].state == State::Waiting && !(slots[i].large && largeWorking > 0)) return i;
-    return slots.size();
+size_t HashAhead::Claimable() {
+    // Slots only ever leave Waiting, so both cursors only move forward.
+    while (next < slots.size() && slots[next].state != State::Waiting) ++next;
+    if (largeWorking == 0) return next;
+    nextSmall = std::max(nextSmall, next);
+    while (nextSmall < slots.size() && (slots[nextSmall].state != State::Waiting || slots[nextSmall].large))
+        ++nextSmall;
+    return nextSmall;
 }
 
 void HashAhead::Help() {
     std::vector<char> buffer;
     std::unique_lock<HelperLock> guard(lock);
     for (;;) {
-        while (next < slots.size() && slots[next].state != State::Waiting) ++next;
-        if (stop || next >= slots.size()) return;
         const size_t claimed = Claimable();
+        if (stop || next >= slots.size()) return;
         if (claimed == slots.size()) {
             helperWake.wait(guard);
             continue;

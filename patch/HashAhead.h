@@ -62,7 +62,7 @@ private:
     // The file a helper may begin next, or slots.size(): files are begun in
     // order, except that small ones go on past a large one that must wait for
     // another large one. Called with the lock held.
-    size_t Claimable() const;
+    size_t Claimable();
 
     const Job job;
     const size_t helperCount;
@@ -70,8 +70,9 @@ private:
     HelperLock lock;
     HelperCondition helperWake;
     HelperCondition takerWake;
-    size_t next = 0;    // slots below this are all claimed or given up
-    size_t passed = 0;  // slots below this have been taken or given up
+    size_t next = 0;       // slots below this are all claimed or given up
+    size_t nextSmall = 0;  // the same, large files aside
+    size_t passed = 0;     // slots below this have been taken or given up
     size_t working = 0;
     size_t largeWorking = 0;
     bool stop = false;
