@@ -315,6 +315,16 @@ TEST(LoginPage, GoogleButtonOpensThePageAndAPageLoginSignsIn) {
     EXPECT_EQ(w.Launcher().WaitExit(90s), 0);
 }
 
+// With the stand-in runtime in the game folder: the launcher started, and its
+// login page opened with the Google button and laid out.
+static void StartWithPageShown(LauncherWorld& w, StandInRuntime& runtime) {
+    StandInRuntime::Install(w.game);
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    Screenful{w.Window()}.Click(spot::kGoogleX, spot::kGoogleY);
+    ASSERT_TRUE(runtime.WaitFor("put_Bounds")) << runtime.Describe();
+}
+
 // Closing the window while the page is shown: before the window goes, the
 // page's message handler is taken back with its token and the controller is
 // hidden and closed inside the standing window; then every reference the
@@ -323,12 +333,7 @@ TEST(LoginPage, ClosingTheWindowReleasesTheShownPageFirst) {
     LauncherWorld w("LoginPageWindowCloses");
     WriteConfig(w, {{"googleOAuthEnabled", true}});
     StandInRuntime runtime(w.dir);
-    StandInRuntime::Install(w.game);
-    w.StartServer();
-    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
-    Screenful s{w.Window()};
-    s.Click(spot::kGoogleX, spot::kGoogleY);
-    ASSERT_TRUE(runtime.WaitFor("put_Bounds")) << runtime.Describe();
+    ASSERT_NO_FATAL_FAILURE(StartWithPageShown(w, runtime));
 
     EXPECT_TRUE(w.Launcher().CloseWindow());
     EXPECT_EQ(w.Launcher().WaitExit(60s), 0) << w.Launcher().Log();
@@ -365,13 +370,8 @@ TEST(LoginPage, CancelClosesThePageAndStopsARunningGoogleSignIn) {
     // was started, then waits for the launcher's listener to close.
     TestBrowser browser(w.dir, "mark,await-closed");
     StandInRuntime runtime(w.dir);
-    StandInRuntime::Install(w.game);
-    w.StartServer();
-    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    ASSERT_NO_FATAL_FAILURE(StartWithPageShown(w, runtime));
     Screenful s{w.Window()};
-
-    s.Click(spot::kGoogleX, spot::kGoogleY);
-    ASSERT_TRUE(runtime.WaitFor("put_Bounds")) << runtime.Describe();
     runtime.Drop({{"type", "vrenn-google"}});
     ASSERT_TRUE(WaitUntil([&] { return browser.Marked(); }, 60s, 100ms)) << browser.Describe();
     runtime.Drop({{"type", "vrenn-google"}});
