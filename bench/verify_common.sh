@@ -12,9 +12,10 @@ if [ ! -f "$build/win/CMakeCache.txt" ]; then
 fi
 log="$benchdir/build.log"
 # Re-configuring picks up the tool in a tree configured before it existed.
-{ cmake "$build/win" && cmake --build "$build/win" --target verifybench -j "$(nproc)"; } >"$log" 2>&1 ||
+{ cmake "$build/win" && cmake --build "$build/win" --target verifybench readfloor -j "$(nproc)"; } >"$log" 2>&1 ||
   { cat "$log" >&2; exit 1; }
 win_tool="$build/win/tests/tools/verifybench.exe"
+floor_tool="$build/win/tests/tools/readfloor.exe"
 native_tool="$benchdir/verifybench-native"
 # The same sources as the product, optimised as the Windows build is, no sanitizers.
 g++ -std=c++20 -O3 -DNDEBUG -I"$here" -I"$build/native/generated" -I"$build/native/generated/xxhash" \
