@@ -39,7 +39,6 @@ size_t LocalFileReader::Read(char* buffer, size_t size) {
     return handle ? std::fread(buffer, 1, size, static_cast<std::FILE*>(handle)) : 0;
 }
 
-
 bool LocalFileReader::Describe(LocalFileInfo& info) const {
     struct stat st;
     if (!handle || ::fstat(fileno(static_cast<std::FILE*>(handle)), &st) != 0 || !S_ISREG(st.st_mode)) return false;

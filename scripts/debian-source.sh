@@ -30,7 +30,7 @@ take() {  # uri keyring suites...
 
 # One-line form: deb [opt=value ...] URI SUITE COMPONENT...
 read_list() {
-  local line opts key uri suite
+  local line opts key uri suite o w
   while IFS= read -r line || [ -n "$line" ]; do
     line=${line%%#*}
     read -r -a w <<<"$line" || true
@@ -57,7 +57,7 @@ read_list() {
 
 # deb822 form: stanzas of "Field: value" separated by blank lines.
 read_sources() {
-  local line field="" value types="" uris="" suites="" key="" enabled=yes
+  local line field="" value types="" uris="" suites="" key="" enabled=yes u s
   flush() {
     if [ "$enabled" != no ] && [[ " $types " == *" deb "* ]] && [ -n "$uris" ]; then
       read -r -a u <<<"$uris"

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -21,7 +22,7 @@ namespace fs = std::filesystem;
 
 int Run(const fs::path& root, const fs::path& listPath, unsigned threads) {
     std::ifstream in(listPath, std::ios::binary);
-    if (!in || threads == 0) {
+    if (!in) {
         std::fprintf(stderr, "readfloor: cannot read the file list\n");
         return 2;
     }
@@ -67,9 +68,10 @@ int Run(const fs::path& root, const fs::path& listPath, unsigned threads) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: readfloor ROOT LIST THREADS\n");
+    const unsigned threads = argc < 4 ? 0 : static_cast<unsigned>(std::wcstoul(argv[3], nullptr, 10));
+    if (threads == 0) {
+        std::fprintf(stderr, "usage: readfloor ROOT LIST THREADS (at least 1)\n");
         return 2;
     }
-    return Run(argv[1], argv[2], static_cast<unsigned>(std::wcstoul(argv[3], nullptr, 10)));
+    return Run(argv[1], argv[2], threads);
 }
