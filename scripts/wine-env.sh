@@ -9,17 +9,34 @@ WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver
 
 vrenn_xvfb_pid=""
+# A private Xvfb display; DISPLAY names it once it accepts clients.
+vrenn_xvfb_up() {
+  # Xvfb picks a free display number itself and writes it once it accepts
+  # clients; probing numbers here would let two runs on one machine pick the same.
+  local numfile
+  numfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 3>"$numfile" &
+  vrenn_xvfb_pid=$!
+  local n=""
+  for _ in $(seq 1 300); do
+    n=$(tr -dc '0-9' <"$numfile")
+    [ -n "$n" ] && [ "$(wc -l <"$numfile")" -ge 1 ] && break
+    n=""
+    kill -0 "$vrenn_xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$numfile"
+  if [ -z "$n" ]; then
+    echo "wine-env: Xvfb did not start" >&2
+    return 1
+  fi
+  export DISPLAY=":$n"
+}
+
 vrenn_wine_up() {
   # The display comes first: Wine's desktop process picks its driver when it starts.
   if [ -z "${VRENN_USE_DISPLAY:-}" ]; then
-    for n in $(seq 91 140); do
-      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-      Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-      vrenn_xvfb_pid=$!
-      export DISPLAY=":$n"
-      for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-      break
-    done
+    vrenn_xvfb_up || return 1
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
