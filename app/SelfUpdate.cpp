@@ -36,7 +36,16 @@ bool DownloadFileSync(const std::string& url, const std::wstring& destination) {
         }
         return true;
     };
-    if (!PerformHttpRequest(url, nullptr, exchange)) return false;
+    // Only a 200 answer read whole is a build: an error status, a failed read or a
+    // body short of its length must not reach the script, hash or no hash.
+    exchange.wholeBody = true;
+    if (!PerformHttpRequest(url, nullptr, exchange)) {
+        if (file) {
+            std::fclose(file);
+            DeleteFileW(part.c_str());
+        }
+        return false;
+    }
     if (!openPart()) return false;
 
     // A short write would leave a truncated build that still starts with "MZ".

@@ -85,6 +85,8 @@ bool InstallDownloadedFile(const std::wstring& partPath, const std::wstring& fin
     bool backupMade = false;
     if (fs::exists(fs::path(finalPath), ec) && !ec) {
         backupMade = CopyFileW(finalPath.c_str(), backupPath.c_str(), FALSE) != 0;
+        // A copy cut short (a full disk) must not stay beside the game file.
+        if (!backupMade) DeleteFileW(backupPath.c_str());
     }
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     if (!MoveFileExW(partPath.c_str(), finalPath.c_str(), flags)) {
@@ -223,22 +225,32 @@ bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* 
     CrackedUrl url;
     HttpOpenGet& get = handles.get;
     if (CrackUtf8Url(task.url, url) && OpenHttpGet(session, url, get)) {
-        ok = true;
+        // An error answer or a cut body must not pass for the file, checked or not:
+        // status and declared length once here, the bytes counted, the end decides.
+        HttpBodyCheck body = ReadBodyCheck(get.request);
+        ok = body.StatusOk();
         std::vector<char> buffer;  // reused for every chunk of this task; only grows
-        for (;;) {
+        while (ok) {
             if (cancelRequested) {
                 ok = false;
                 break;
             }
             DWORD available = 0;
-            if (!WinHttpQueryDataAvailable(get.request, &available)) break;  // the checks decide
-            if (available == 0) break;
+            if (!WinHttpQueryDataAvailable(get.request, &available)) {
+                ok = false;
+                break;
+            }
+            if (available == 0) {
+                ok = body.Complete();
+                break;
+            }
             if (buffer.size() < available) buffer.resize(available);
             DWORD read = 0;
             if (!WinHttpReadData(get.request, buffer.data(), available, &read)) {
                 ok = false;
                 break;
             }
+            body.received += read;
             if (read == 0) continue;
             if (!WriteAll(handles.file, buffer.data(), read)) {
                 ok = false;

@@ -69,16 +69,34 @@ bool PerformHttpExchange(HINTERNET session, const CrackedUrl& url, const HttpExc
     bool ok = WinHttpSendRequest(request, headers, headersLength, data, dataLength, dataLength, 0) &&
               WinHttpReceiveResponse(request, nullptr);
 
+    HttpBodyCheck check;
+    if (ok && exchange.wholeBody) {
+        check = ReadBodyCheck(request);
+        ok = check.StatusOk();
+    }
     if (ok && exchange.sink) {
+        bool broken = false;  // a failed query or read, or a sink that stopped
         for (;;) {
             DWORD available = 0;
-            if (!WinHttpQueryDataAvailable(request, &available) || available == 0) break;
+            if (!WinHttpQueryDataAvailable(request, &available)) {
+                broken = true;
+                break;
+            }
+            if (available == 0) break;
             std::vector<char> buffer(static_cast<size_t>(available) + 1, 0);
             DWORD read = 0;
             if (WinHttpReadData(request, buffer.data(), available, &read)) {
-                if (read > 0 && !exchange.sink(buffer.data(), read)) break;
+                check.received += read;
+                if (read > 0 && !exchange.sink(buffer.data(), read)) {
+                    broken = true;
+                    break;
+                }
+            } else if (exchange.wholeBody) {
+                broken = true;
+                break;
             }
         }
+        if (exchange.wholeBody) ok = !broken && check.Complete();
     }
 
     WinHttpCloseHandle(request);
@@ -95,6 +113,29 @@ bool OpenHttpGet(HINTERNET session, const CrackedUrl& url, HttpOpenGet& out) {
     if (!out.request) return false;
     return WinHttpSendRequest(out.request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
            WinHttpReceiveResponse(out.request, nullptr);
+}
+
+HttpBodyCheck ReadBodyCheck(HINTERNET request) {
+    HttpBodyCheck check;
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                            &status, &size, WINHTTP_NO_HEADER_INDEX))
+        check.status = status;
+    // As text: the numeric form of the query stops at 32 bits.
+    wchar_t text[64] = {};
+    size = sizeof(text);
+    if (WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                            WINHTTP_NO_HEADER_INDEX)) {
+        check.lengthGiven = true;
+        std::string narrow;
+        for (const wchar_t* c = text; *c; ++c) narrow += *c < 0x80 ? static_cast<char>(*c) : '?';
+        check.lengthValid = ParseContentLength(narrow, check.length);
+    } else if (GetLastError() != ERROR_WINHTTP_HEADER_NOT_FOUND) {
+        // Present but longer than any number could be.
+        check.lengthGiven = true;
+    }
+    return check;
 }
 
 void CloseHttpGet(HttpOpenGet& get) {
@@ -126,6 +167,13 @@ HttpBodySink AppendTo(std::string& out) {
 bool DownloadStringWinHTTP(const std::string& url, std::string& out) {
     HttpExchange exchange;
     exchange.sink = AppendTo(out);
+    return PerformHttpRequest(url, &HttpTimeoutTable::kApiRequest, exchange);
+}
+
+bool DownloadWholeStringWinHTTP(const std::string& url, std::string& out) {
+    HttpExchange exchange;
+    exchange.sink = AppendTo(out);
+    exchange.wholeBody = true;
     return PerformHttpRequest(url, &HttpTimeoutTable::kApiRequest, exchange);
 }
 

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "patch/HttpBodyCheck.h"
+
 // Name resolution / connect / send / receive, in milliseconds.
 struct HttpTimeouts {
     int resolve;
@@ -50,11 +52,14 @@ struct HttpExchange {
     const std::wstring* headers = nullptr;  // sent unchanged, each line ended by "\r\n"
     const std::string* body = nullptr;      // POST data
     HttpBodySink sink;                      // null: the body is not read
+    // Only a 200 answer read whole counts: any other status, a failed query or
+    // read, or a body short of its Content-Length makes the exchange fail.
+    bool wholeBody = false;
 };
 
 // One request on an open session: connect, open, send, wait for the headers,
 // read the body into the sink. True when the request was sent and the response
-// headers arrived; the status code is never examined.
+// headers arrived; the status code is examined only for a wholeBody exchange.
 bool PerformHttpExchange(HINTERNET session, const CrackedUrl& url, const HttpExchange& exchange);
 
 // A GET whose response headers have arrived, for callers that read the body
@@ -70,6 +75,10 @@ bool OpenHttpGet(HINTERNET session, const CrackedUrl& url, HttpOpenGet& out);
 // Closes the request, then the connection, as far as they were opened.
 void CloseHttpGet(HttpOpenGet& get);
 
+// Status and declared length of an answer whose headers have arrived; the
+// reader counts received itself and asks Complete at the end of the body.
+HttpBodyCheck ReadBodyCheck(HINTERNET request);
+
 // The whole sequence: split, session (with time-outs when given), exchange, close.
 bool PerformHttpRequest(const std::string& url, const HttpTimeouts* timeouts, const HttpExchange& exchange);
 
@@ -78,6 +87,8 @@ std::wstring Utf8ToWString(const std::string& text);
 
 // The three request functions of the patch manager; the body is appended to out.
 bool DownloadStringWinHTTP(const std::string& url, std::string& out);
+// The same GET for the file list, which counts only as a 200 answer read whole.
+bool DownloadWholeStringWinHTTP(const std::string& url, std::string& out);
 bool PostStringWinHTTP(const std::string& url, const std::string& body, std::string& out, const char* contentType);
 bool PostStringWinHTTPWithCustomHeaders(const std::string& url, const std::string& body, const std::wstring& headers,
                                         std::string& out);

@@ -90,7 +90,8 @@ void PatchManager::RunPatch(bool forceVerify) {
         const std::string manifestUrl = patchServerUrl + "/manifest.json";
         log.Info("[PatchManager] Baixando manifesto de: " + manifestUrl);
         std::string manifest;
-        if (!DownloadStringWinHTTP(manifestUrl, manifest)) {
+        // An error page or a list cut short would read as a complete, shorter list.
+        if (!DownloadWholeStringWinHTTP(manifestUrl, manifest)) {
             log.Error("[PatchManager] Falha ao baixar manifesto de patch!");
             SetState(LauncherState::Error, 0.0f, 0.0f, "Não foi possível obter o manifesto de patch do servidor.");
             return;

@@ -2,52 +2,22 @@
 // line per regular file, LF-ended, sorted), DATA/manifest_extra.txt appended
 // verbatim so a test can add odd lines, and "/files/" + path streaming the file.
 //
-// Fault switches, read once at start from DATA/faults.json:
-//   {"manifest": "drop" | "html",
-//    "files": {"rel/path": "truncate" | "flip" | "stall" | "drop" | "html"}}
-// truncate: a complete answer with half the bytes; flip: one byte changed;
-// stall: half the bytes, then nothing until the client gives up (at most 20 s);
-// drop: half the bytes, then the connection closes; html: a 500 HTML page.
-// "drop" on the manifest closes the connection before any answer is written.
-// Files of 2 GiB or more are sent chunked (Wine's WinHTTP cannot take their length).
-#include <dirent.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// Fault switches: server/Faults.h (a game file is cut half-way, the file list
+// after its first line).
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
-#include <thread>
 
+#include "server/Faults.h"
 #include "server/ServerContext.h"
 #include "xxhash.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Faults {
-    std::string manifest;
-    std::map<std::string, std::string> files;
-};
-
-Faults ReadFaults(const ServerContext& ctx) {
-    Faults faults;
-    nlohmann::json j = ctx.ReadDataJson("faults.json");
-    if (!j.is_object()) return faults;
-    if (j.contains("manifest") && j["manifest"].is_string()) faults.manifest = j["manifest"].get<std::string>();
-    if (j.contains("files") && j["files"].is_object()) {
-        for (auto& [path, mode] : j["files"].items())
-            if (mode.is_string()) faults.files[path] = mode.get<std::string>();
-    }
-    return faults;
-}
 
 std::string HashFile(const fs::path& p) {
     FILE* f = std::fopen(p.c_str(), "rb");
@@ -113,61 +83,6 @@ std::string BuildManifest(const fs::path& root, HashCache& cache) {
     return text;
 }
 
-// The socket of a request's connection (httplib offers no handle on it), or -1.
-int ConnectionFd(int remotePort, int localPort) {
-    DIR* dir = opendir("/proc/self/fd");
-    if (!dir) return -1;
-    int found = -1;
-    while (dirent* d = readdir(dir)) {
-        int fd = std::atoi(d->d_name);
-        if (fd <= 2) continue;
-        struct stat st{};
-        if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
-        sockaddr_in peer{}, local{};
-        socklen_t len = sizeof(peer);
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0 || peer.sin_family != AF_INET) continue;
-        len = sizeof(local);
-        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) != 0) continue;
-        if (ntohs(peer.sin_port) == remotePort && ntohs(local.sin_port) == localPort) {
-            found = fd;
-            break;
-        }
-    }
-    closedir(dir);
-    return found;
-}
-
-// Closes the connection before anything is written: the client sees no answer at all.
-void DropConnection(const httplib::Request& req) {
-    int fd = ConnectionFd(req.remote_port, req.local_port);
-    if (fd < 0) return;
-    linger hard{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
-    shutdown(fd, SHUT_RDWR);
-}
-
-// Waits until the client closes its side or the time runs out.
-void StallUntilClientGoes(int remotePort, int localPort, std::chrono::seconds limit) {
-    int fd = ConnectionFd(remotePort, localPort);
-    auto until = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < until) {
-        if (fd < 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            continue;
-        }
-        pollfd p{fd, POLLRDHUP, 0};
-        if (poll(&p, 1, 100) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) return;
-    }
-}
-
-void SendHtmlError(httplib::Response& res) {
-    res.status = 500;
-    res.set_content(
-        "<!DOCTYPE html>\n<html><head><title>500 Internal Server Error</title></head>\n"
-        "<body><h1>Internal Server Error</h1><p>The server could not complete the request.</p></body></html>\n",
-        "text/html");
-}
-
 // The file a request names, or empty when it is not a regular file inside the root.
 fs::path ResolveInsideRoot(const fs::path& root, const std::string& rel) {
     if (rel.empty() || rel.find('\0') != std::string::npos || rel.front() == '/' || rel.find('\\') != std::string::npos)
@@ -199,47 +114,11 @@ void ServeFile(const httplib::Request& req, const fs::path& full, const std::str
         SendError(res, 500, "cannot read file");
         return;
     }
-    if (fault == "html") {
-        SendHtmlError(res);
-        return;
-    }
-    if (size == 0) {
-        res.set_content("", "application/octet-stream");
-        return;
-    }
-    const uint64_t half = size / 2;
-    const uint64_t length = fault == "truncate" ? half : size;
-    auto buffer = std::make_shared<std::vector<char>>(256 * 1024);
-    // One chunk of the body from offset on; false ends the answer there (the connection closes).
-    auto produce = [file, buffer, fault, half, length, remotePort = req.remote_port, localPort = req.local_port](
-                       size_t offset, httplib::DataSink& sink) {
-        if ((fault == "drop" || fault == "stall") && offset >= half) {
-            if (fault == "stall") StallUntilClientGoes(remotePort, localPort, std::chrono::seconds(20));
-            return false;
-        }
-        size_t want = static_cast<size_t>(std::min<uint64_t>(length - offset, buffer->size()));
-        if (fault == "drop" || fault == "stall") want = std::min<size_t>(want, half - offset);
-        if (fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return false;
-        size_t got = std::fread(buffer->data(), 1, want, file.get());
-        if (got == 0) return false;
-        if (fault == "flip" && half >= offset && half < offset + got) (*buffer)[half - offset] ^= 0x5a;
-        return sink.write(buffer->data(), got);
+    auto source = [file](uint64_t offset, char* out, size_t want) -> size_t {
+        if (fseeko(file.get(), static_cast<off_t>(offset), SEEK_SET) != 0) return 0;
+        return std::fread(out, 1, want, file.get());
     };
-    // Wine's WinHTTP reads Content-Length as a signed 32-bit number and stops one
-    // byte short of 2 GiB, so larger files go out chunked, without a length.
-    if (length >= (uint64_t(1) << 31)) {
-        res.set_chunked_content_provider("application/octet-stream",
-                                         [produce, length](size_t offset, httplib::DataSink& sink) {
-                                             if (offset >= length) {
-                                                 sink.done();
-                                                 return true;
-                                             }
-                                             return produce(offset, sink);
-                                         });
-        return;
-    }
-    res.set_content_provider(static_cast<size_t>(length), "application/octet-stream",
-                             [produce](size_t offset, size_t, httplib::DataSink& sink) { return produce(offset, sink); });
+    ServeBody(req, res, "application/octet-stream", size, source, fault, size / 2);
 }
 
 }  // namespace
@@ -250,7 +129,7 @@ static RouteRegistrar registrar([](httplib::Server& server, ServerContext& ctx) 
     // Headers and a short body go out as separate writes; with Nagle's delay
     // each small file would wait for the client's delayed ACK.
     server.set_tcp_nodelay(true);
-    auto faults = std::make_shared<Faults>(ReadFaults(ctx));
+    auto faults = std::make_shared<Faults>(Faults::Read(ctx));
     auto hashes = std::make_shared<HashCache>();
 
     server.Get("/manifest.json", [&ctx, faults, hashes](const httplib::Request& req, httplib::Response& res) {
@@ -258,12 +137,11 @@ static RouteRegistrar registrar([](httplib::Server& server, ServerContext& ctx) 
             DropConnection(req);
             return;
         }
-        if (faults->manifest == "html") {
-            SendHtmlError(res);
-            return;
-        }
-        std::string text = BuildManifest(ctx.root, *hashes) + ctx.ReadDataFile("manifest_extra.txt");
-        res.set_content(text, "text/plain; charset=utf-8");
+        auto text = std::make_shared<std::string>(BuildManifest(ctx.root, *hashes) +
+                                                  ctx.ReadDataFile("manifest_extra.txt"));
+        const size_t firstLine = text->find('\n');
+        ServeBody(req, res, "text/plain; charset=utf-8", text->size(), StringSource(text), faults->manifest,
+                  firstLine == std::string::npos ? text->size() / 2 : firstLine + 1);
     });
 
     // The path arrives percent-decoded.

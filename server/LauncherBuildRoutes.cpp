@@ -1,7 +1,10 @@
 // "/builds/<name>": launcher builds for the self-update, served byte for byte
-// from DATA/builds/<name> (an empty file gives an empty body).
+// from DATA/builds/<name> (an empty file gives an empty body). Fault switches:
+// server/Faults.h, "builds" (a build is cut after its first third).
 #include <fstream>
+#include <memory>
 
+#include "server/Faults.h"
 #include "server/ServerContext.h"
 
 namespace {
@@ -18,7 +21,8 @@ bool SafeBuildName(const std::string& name) {
 }  // namespace
 
 static RouteRegistrar registrar([](httplib::Server& server, ServerContext& ctx) {
-    server.Get(R"(/builds/([^/]+))", [&ctx](const httplib::Request& req, httplib::Response& res) {
+    auto faults = std::make_shared<Faults>(Faults::Read(ctx));
+    server.Get(R"(/builds/([^/]+))", [&ctx, faults](const httplib::Request& req, httplib::Response& res) {
         const std::string name = req.matches[1];
         if (!SafeBuildName(name)) {
             SendError(res, 400, "bad build name");
@@ -35,7 +39,9 @@ static RouteRegistrar registrar([](httplib::Server& server, ServerContext& ctx) 
             SendError(res, 500, "cannot read build " + name);
             return;
         }
-        std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        res.set_content(body, "application/octet-stream");
+        auto body = std::make_shared<std::string>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        auto it = faults->builds.find(name);
+        ServeBody(req, res, "application/octet-stream", body->size(), StringSource(body),
+                  it == faults->builds.end() ? std::string() : it->second, body->size() / 3);
     });
 });

@@ -1,11 +1,17 @@
 // Patch runs of the real PatchManager (patchprobe under Wine, its log lines
 // captured by logcap) against the stand-in server: installs from an empty
 // folder, the cache fast path and forced verification, damaged downloads, a
-// server that dies, destruction mid-download, many small files and file-list
-// paths that point outside the game folder.
+// server that dies, error answers and cut bodies of game files and of the file
+// list, a disk too full for the backup copy, destruction mid-download, many
+// small files and file-list paths that point outside the game folder.
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+
+#include <cerrno>
+#include <cstring>
 #include <random>
 #include <set>
 #include <sstream>
@@ -335,6 +341,74 @@ TEST_F(PatchRun, DamagedDownloadLeavesOldFileAndNoPartFile) {
     }
 }
 
+// An answer that is not the whole file fails its transfer whether or not the
+// file list gives a size and hash to check it by: the old files stay.
+TEST_F(PatchRun, ErrorAnswersAndCutBodiesNeverReplaceAFileCheckedOrNot) {
+    const char* faults[] = {
+        "html",       // status 500 with an HTML page
+        "404",        // status 404 with a JSON error
+        "status500",  // status 500 with the file's own bytes
+        "drop",       // half the declared length, then the connection closes
+        "stall",      // half, then nothing past the receive time-out
+        "chunkcut",   // chunked, reset inside the one chunk
+    };
+    const std::map<std::string, std::string> oldFiles{{"checked.bin", "old checked"},
+                                                      {"unchecked.bin", "old unchecked"}};
+    WriteFile(root / "checked.bin", Content(200000, 12));
+    WriteFile(root / "unchecked.bin", Content(200000, 13));
+    // Size 0 and an empty hash: nothing to check the download by.
+    WriteFile(data / "manifest_extra.txt", "unchecked.bin,0,0,,\n");
+    for (const char* fault : faults) {
+        SCOPED_TRACE(fault);
+        fs::remove_all(game);
+        for (const auto& [rel, content] : oldFiles) WriteFile(game / rel, content);
+        WriteFile(data / "faults.json",
+                  nlohmann::json{{"files", {{"checked.bin", fault}, {"unchecked.bin", fault}}}}.dump());
+        StartServer();
+
+        ProbeRun run = Run();
+        ExpectLastReport(run, kError, "Erro durante a atualização: Falha no download via WinHTTP.");
+        ExpectWellFormedSequence(run);
+        EXPECT_TRUE(run.Logged("ERROR [PatchManager] Falha no download: Falha no download via WinHTTP."))
+            << run.Describe();
+        EXPECT_FALSE(run.Logged("INFO [PatchManager] Download concluído com sucesso.")) << run.Describe();
+        EXPECT_EQ(Tree(game), oldFiles);
+        server.reset();
+    }
+}
+
+// The disk has room for the new file but not for the backup copy of the old
+// one: the copy's remains go, and the swap goes on without a backup.
+TEST_F(PatchRun, DiskTooFullForTheBackupLeavesNoBackupBehind) {
+    if (mount("tmpfs", game.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "a small tmpfs cannot be mounted here (" << std::strerror(errno)
+                     << "), so a full disk cannot be made";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{game};
+
+    const std::string oldContent = Content(1536 * 1024, 50), newContent = Content(2048 * 1024, 51);
+    WriteFile(root / "big.pak", newContent);
+    WriteFile(game / "big.pak", oldContent);
+    // Room for the part file and a little more, far less than the copy needs.
+    struct statvfs disk{};
+    ASSERT_EQ(statvfs(game.c_str(), &disk), 0);
+    const uint64_t room = static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize;
+    const uint64_t keep = newContent.size() + 256 * 1024;
+    ASSERT_GT(room, keep);
+    const std::string filler(room - keep, 'f');
+    WriteFile(game / "filler", filler);
+    StartServer();
+
+    ProbeRun run = Run();
+    ExpectLastReport(run, kCompleted, "Atualização concluída com sucesso!");
+    EXPECT_TRUE(run.Logged("INFO [PatchManager] Download concluído com sucesso.")) << run.Describe();
+    EXPECT_TRUE(Leftovers(game).empty()) << ::testing::PrintToString(Leftovers(game));
+    EXPECT_EQ(ReadFile(game / "big.pak"), newContent);
+    EXPECT_EQ(ReadFile(game / "filler"), filler);
+}
+
 TEST_F(PatchRun, ServerKilledMidDownloadKeepsEveryOldFile) {
     std::map<std::string, std::string> oldFiles, newFiles;
     for (int i = 0; i < 6; ++i) {
@@ -453,23 +527,28 @@ TEST_F(PatchRun, PathsOutsideTheGameFolderAreRefused) {
     EXPECT_FALSE(fs::exists("/rooted.txt"));
 }
 
-// Without a usable file list nothing is verified and the cache file stays as it was.
+// Without the whole file list nothing is verified, nothing is fetched and the
+// cache file stays as it was: an error answer or a list cut short would
+// otherwise pass for a shorter, complete one.
 TEST_F(PatchRun, FileListFailures) {
     struct Case {
         const char* name;
         const char* manifestFault;  // null: no server at all
-        int state;
-        const char* message;
     };
     const Case cases[] = {
-        {"unreachable", nullptr, kError, "Não foi possível obter o manifesto de patch do servidor."},
-        {"connection dropped", "drop", kError, "Não foi possível obter o manifesto de patch do servidor."},
-        {"error page", "html", kCompleted, "Todos os arquivos estão atualizados!"},
+        {"unreachable", nullptr},
+        {"connection dropped before an answer", "drop"},
+        {"error page", "html"},
+        {"not found", "404"},
+        {"cut after the first of two lines", "cut"},
+        {"stalled after the first line past the receive time-out", "stall"},
+        {"chunked, reset inside the one chunk", "chunkcut"},
     };
     const std::string cacheBytes("\x01\x00\x00\x00\x05\x00\x00\x00" "a.txt" "\x01\x00\x00\x00\x00\x00\x00\x00"
                                  "\x02\x00\x00\x00\x00\x00\x00\x00" "\x01\x00\x00\x00" "h",
                                  8 + 5 + 16 + 4 + 1);
     WriteFile(root / "a.txt", "a");
+    WriteFile(root / "b.txt", "b");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteFile(game / "launcher_cache.dat", cacheBytes);
@@ -478,15 +557,13 @@ TEST_F(PatchRun, FileListFailures) {
             StartServer();
         }
         ProbeRun run = Run({}, c.manifestFault ? Url() : "http://127.0.0.1:" + std::to_string(FreePort()));
-        ExpectLastReport(run, c.state, c.message);
+        ExpectLastReport(run, kError, "Não foi possível obter o manifesto de patch do servidor.");
         ExpectWellFormedSequence(run);
-        if (c.state == kError) {
-            ASSERT_EQ(run.reports.size(), 2u) << run.raw;
-            EXPECT_EQ(run.reports[0].state, kChecking);
-            EXPECT_TRUE(run.Logged("ERROR [PatchManager] Falha ao baixar manifesto de patch!")) << run.Describe();
-            EXPECT_EQ(ReadFile(game / "launcher_cache.dat"), cacheBytes);
-        }
-        EXPECT_FALSE(fs::exists(game / "a.txt"));
+        ASSERT_EQ(run.reports.size(), 2u) << run.raw;
+        EXPECT_EQ(run.reports[0].state, kChecking);
+        EXPECT_TRUE(run.Logged("ERROR [PatchManager] Falha ao baixar manifesto de patch!")) << run.Describe();
+        EXPECT_EQ(ReadFile(game / "launcher_cache.dat"), cacheBytes);
+        EXPECT_TRUE(Tree(game).empty()) << ::testing::PrintToString(Tree(game));
         server.reset();
     }
 }

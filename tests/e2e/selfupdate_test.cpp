@@ -1,8 +1,9 @@
 // The launcher replacing itself: the build the configuration names is
 // downloaded beside it, checked, the swap script written and PowerShell (a
 // stand-in that records its command line) started, and the launcher exits
-// before anything else is built. Rejected downloads are deleted and start-up
-// goes on with the running build.
+// before anything else is built. Rejected downloads (not a program, a wrong
+// hash, an error status, a body cut short) are deleted and start-up goes on
+// with the running build.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
@@ -61,6 +62,13 @@ protected:
         WriteFile(data / "builds" / "next.exe", build);
         WriteFile(data / "builds" / "page.html", "<html><body>Nada aqui</body></html>");
         WriteFile(data / "builds" / "empty.exe", "");
+        // The same build behind each fault switch of the server.
+        nlohmann::json faults;
+        for (const char* fault : {"status500", "status404", "cut", "stall", "chunkcut"}) {
+            WriteFile(data / "builds" / (std::string(fault) + ".exe"), build);
+            faults[std::string(fault) + ".exe"] = fault;
+        }
+        WriteFile(data / "faults.json", nlohmann::json{{"builds", faults}}.dump());
         server = std::make_unique<StandInServer>(BuiltinPort(), dir / "served", data);
     }
 
@@ -73,6 +81,26 @@ protected:
 
     std::map<std::string, std::string> Env() const {
         return {{"WINEPATH", WinPath(dir / "psbin")}, {"VRENN_FAKE_PS_RECORD", WinPath(record)}};
+    }
+
+    // The download is refused: nothing of it stays, no script runs, the running build goes on.
+    void ExpectRejected(const std::string& buildName, const std::string* sha) {
+        fs::remove_all(game);
+        fs::remove(record);
+        Configure("2.1", buildName, sha);
+
+        LauncherRun run(game, Env());
+        ASSERT_TRUE(run.WaitForLog("Inicializando PatchManager...", 90s)) << run.Log();
+        EXPECT_NE(run.Log().find("] [INFO] Atualização disponível: 2.1\n"), std::string::npos);
+        EXPECT_TRUE(BuildRequested(buildName));
+        EXPECT_FALSE(fs::exists(game / "VrennOnlineLauncher_new.exe"));
+        EXPECT_FALSE(fs::exists(game / "VrennOnlineLauncher_new.exe.part"));
+        EXPECT_FALSE(fs::exists(game / "update.ps1"));
+
+        auto code = CloseAndWait(run);
+        ASSERT_TRUE(code.has_value()) << run.Log();
+        EXPECT_EQ(*code, 0) << run.Log();
+        EXPECT_FALSE(fs::exists(record)) << ReadFile(record);
     }
 
     bool BuildRequested(const std::string& buildName) const {
@@ -156,22 +184,28 @@ TEST_F(SelfUpdate, RejectedDownloadIsDeletedAndStartUpGoesOn) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
-        fs::remove_all(game);
-        fs::remove(record);
-        Configure("2.1", c.buildName, c.sha);
+        ExpectRejected(c.buildName, c.sha);
+    }
+}
 
-        LauncherRun run(game, Env());
-        ASSERT_TRUE(run.WaitForLog("Inicializando PatchManager...", 90s)) << run.Log();
-        EXPECT_NE(run.Log().find("] [INFO] Atualização disponível: 2.1\n"), std::string::npos);
-        EXPECT_TRUE(BuildRequested(c.buildName));
-        EXPECT_FALSE(fs::exists(game / "VrennOnlineLauncher_new.exe"));
-        EXPECT_FALSE(fs::exists(game / "VrennOnlineLauncher_new.exe.part"));
-        EXPECT_FALSE(fs::exists(game / "update.ps1"));
-
-        auto code = CloseAndWait(run);
-        ASSERT_TRUE(code.has_value()) << run.Log();
-        EXPECT_EQ(*code, 0) << run.Log();
-        EXPECT_FALSE(fs::exists(record)) << ReadFile(record);
+// Only a 200 answer read whole is a build, hash or no hash: the bodies below
+// all start with "MZ", and those under an error status are the build itself.
+TEST_F(SelfUpdate, ErrorStatusOrCutBodyIsRefusedWithOrWithoutAHash) {
+    const std::string sha = Sha256Hex(build, false);
+    struct Case {
+        const char* why;
+        const char* buildName;
+        const std::string* sha;
+    } cases[] = {
+        {"status 500, hash given and matching", "status500.exe", &sha},
+        {"status 404, no hash", "status404.exe", nullptr},
+        {"connection closed after a third of the declared length, no hash", "cut.exe", nullptr},
+        {"stalled after a third past the receive time-out, no hash", "stall.exe", nullptr},
+        {"chunked, reset inside the one chunk, no hash", "chunkcut.exe", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        ExpectRejected(c.buildName, c.sha);
     }
 }
 

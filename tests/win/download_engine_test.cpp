@@ -216,7 +216,7 @@ TEST_F(DownloadEngineTest, RunsThatHaveNothingToDoSucceedAtOnce) {
     }
 }
 
-// Size and hash decide; a file that fails either never replaces the old one.
+// Status, size and hash decide; a file that fails any never replaces the old one.
 TEST_F(DownloadEngineTest, ChecksDecideWhatIsInstalled) {
     const std::string body = "hello world";
     Write(dir / "probe.txt", body);
@@ -228,6 +228,7 @@ TEST_F(DownloadEngineTest, ChecksDecideWhatIsInstalled) {
     LocalHttp http;
     http.Serve("/f", body);
     http.Serve("/error", "<html><body>500</body></html>", 500);
+    http.Serve("/f500", body, 500);
     struct Case {
         const char* name;
         const char* path;
@@ -243,7 +244,8 @@ TEST_F(DownloadEngineTest, ChecksDecideWhatIsInstalled) {
         {"wrong hash", "/f", 0, "0000000000000000", false},
         {"hash compared case-sensitively", "/f", 11, upper, false},
         {"error page caught by the size", "/error", 11, "", false},
-        {"error page installed when nothing is checked", "/error", 0, "", true},
+        {"error page refused when nothing is checked", "/error", 0, "", false},
+        {"the right bytes under an error status", "/f500", 11, hash, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -254,10 +256,10 @@ TEST_F(DownloadEngineTest, ChecksDecideWhatIsInstalled) {
         Outcome o = RunToEnd(engine);
         EXPECT_EQ(o.ok, c.installed);
         EXPECT_EQ(o.message, c.installed ? "" : kDownloadFailed);
-        EXPECT_EQ(Read(dest), c.installed ? (std::string(c.path) == "/f" ? body : "<html><body>500</body></html>")
-                                          : "old content");
+        EXPECT_EQ(Read(dest), c.installed ? body : "old content");
         EXPECT_TRUE(Leftovers().empty()) << ::testing::PrintToString(Leftovers());
-        EXPECT_FALSE(o.fractions.empty());
+        // An error answer is not read at all.
+        EXPECT_EQ(o.fractions.empty(), std::string(c.path) != "/f");
         for (float f : o.fractions) EXPECT_LE(f, 1.0f);
     }
 }
