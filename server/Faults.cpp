@@ -140,8 +140,16 @@ void ServeBody(const httplib::Request& req, httplib::Response& res, const std::s
         SendError(res, 404, "not found");
         return;
     }
-    if (fault == "status500") res.status = 500;
-    if (fault == "status404") res.status = 404;
+    if (fault == "status500" || fault == "status404") {
+        // Whole, in memory: the server's error handler fills in an error text for
+        // an answer of 400 and above whose body is still empty.
+        std::string body;
+        std::vector<char> buffer(64 * 1024);
+        while (size_t got = source(body.size(), buffer.data(), buffer.size())) body.append(buffer.data(), got);
+        res.status = fault == "status500" ? 500 : 404;
+        res.set_content(body, contentType);
+        return;
+    }
     if (size == 0) {
         res.set_content("", contentType);
         return;

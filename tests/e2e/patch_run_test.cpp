@@ -164,6 +164,13 @@ void ExpectLastReport(const ProbeRun& run, int state, const std::string& message
     EXPECT_EQ(run.reports.back().message, message) << run.Describe();
 }
 
+// A run whose download failed: its last report, and the error line.
+void ExpectTransferFailed(const ProbeRun& run) {
+    ExpectLastReport(run, kError, "Erro durante a atualização: Falha no download via WinHTTP.");
+    EXPECT_TRUE(run.Logged("ERROR [PatchManager] Falha no download: Falha no download via WinHTTP."))
+        << run.Describe();
+}
+
 // The texts and values each state may carry, and that states only move forward.
 void ExpectWellFormedSequence(const ProbeRun& run) {
     EXPECT_TRUE(run.AllLinesParsed) << run.raw;
@@ -329,10 +336,8 @@ TEST_F(PatchRun, DamagedDownloadLeavesOldFileAndNoPartFile) {
         StartServer();
 
         ProbeRun run = Run();
-        ExpectLastReport(run, kError, "Erro durante a atualização: Falha no download via WinHTTP.");
+        ExpectTransferFailed(run);
         ExpectWellFormedSequence(run);
-        EXPECT_TRUE(run.Logged("ERROR [PatchManager] Falha no download: Falha no download via WinHTTP."))
-            << run.Describe();
         EXPECT_EQ(ReadFile(game / "pak/target.bin"), "old target");
         std::string other = ReadFile(game / "other.txt");
         EXPECT_TRUE(other == "old other" || other == "new other") << other;
@@ -367,10 +372,8 @@ TEST_F(PatchRun, ErrorAnswersAndCutBodiesNeverReplaceAFileCheckedOrNot) {
         StartServer();
 
         ProbeRun run = Run();
-        ExpectLastReport(run, kError, "Erro durante a atualização: Falha no download via WinHTTP.");
+        ExpectTransferFailed(run);
         ExpectWellFormedSequence(run);
-        EXPECT_TRUE(run.Logged("ERROR [PatchManager] Falha no download: Falha no download via WinHTTP."))
-            << run.Describe();
         EXPECT_FALSE(run.Logged("INFO [PatchManager] Download concluído com sucesso.")) << run.Describe();
         EXPECT_EQ(Tree(game), oldFiles);
         server.reset();
@@ -559,8 +562,10 @@ TEST_F(PatchRun, FileListFailures) {
         ProbeRun run = Run({}, c.manifestFault ? Url() : "http://127.0.0.1:" + std::to_string(FreePort()));
         ExpectLastReport(run, kError, "Não foi possível obter o manifesto de patch do servidor.");
         ExpectWellFormedSequence(run);
-        ASSERT_EQ(run.reports.size(), 2u) << run.raw;
-        EXPECT_EQ(run.reports[0].state, kChecking);
+        EXPECT_EQ(run.reports.size(), 2u) << run.raw;
+        if (!run.reports.empty()) {
+            EXPECT_EQ(run.reports.front().state, kChecking);
+        }
         EXPECT_TRUE(run.Logged("ERROR [PatchManager] Falha ao baixar manifesto de patch!")) << run.Describe();
         EXPECT_EQ(ReadFile(game / "launcher_cache.dat"), cacheBytes);
         EXPECT_TRUE(Tree(game).empty()) << ::testing::PrintToString(Tree(game));

@@ -90,13 +90,19 @@ protected:
         Configure("2.1", buildName, sha);
 
         LauncherRun run(game, Env());
-        ASSERT_TRUE(run.WaitForLog("Inicializando PatchManager...", 90s)) << run.Log();
+        // A launcher that took the download ends inside the update: no need to wait the whole guard then.
+        const std::string goesOn = "Inicializando PatchManager...";
+        WaitUntil([&] { return run.Log().find(goesOn) != std::string::npos || run.WaitExit(0ms); }, 90s);
+        ASSERT_NE(run.Log().find(goesOn), std::string::npos) << run.Log();
         EXPECT_NE(run.Log().find("] [INFO] Atualização disponível: 2.1\n"), std::string::npos);
         EXPECT_TRUE(BuildRequested(buildName));
+        ExpectNothingLeftAndStartUpGoesOn(run);
+    }
+
+    void ExpectNothingLeftAndStartUpGoesOn(LauncherRun& run) {
         EXPECT_FALSE(fs::exists(game / "VrennOnlineLauncher_new.exe"));
         EXPECT_FALSE(fs::exists(game / "VrennOnlineLauncher_new.exe.part"));
         EXPECT_FALSE(fs::exists(game / "update.ps1"));
-
         auto code = CloseAndWait(run);
         ASSERT_TRUE(code.has_value()) << run.Log();
         EXPECT_EQ(*code, 0) << run.Log();
@@ -216,11 +222,5 @@ TEST_F(SelfUpdate, UnreachableDownloadLeavesNothingBehind) {
                   .dump());
     LauncherRun run(game, Env());
     ASSERT_TRUE(run.WaitForLog("Inicializando PatchManager...", 90s)) << run.Log();
-    EXPECT_FALSE(fs::exists(game / "VrennOnlineLauncher_new.exe"));
-    EXPECT_FALSE(fs::exists(game / "VrennOnlineLauncher_new.exe.part"));
-    EXPECT_FALSE(fs::exists(game / "update.ps1"));
-    auto code = CloseAndWait(run);
-    ASSERT_TRUE(code.has_value()) << run.Log();
-    EXPECT_EQ(*code, 0) << run.Log();
-    EXPECT_FALSE(fs::exists(record));
+    ExpectNothingLeftAndStartUpGoesOn(run);
 }
