@@ -182,7 +182,7 @@ void ServeBody(const httplib::Request& req, httplib::Response& res, const std::s
     const bool cuts = fault == "drop" || fault == "cut" || fault == "stall";
     const uint64_t length = fault == "truncate" ? cutAt : size;
     auto buffer = std::make_shared<std::vector<char>>(256 * 1024);
-    // One piece of the body from offset on; false ends the answer there (the connection closes).
+    // One chunk of the body from offset on; false ends the answer there (the connection closes).
     auto produce = [source, buffer, fault, cuts, cutAt, length, remotePort, localPort](size_t offset,
                                                                                       httplib::DataSink& sink) {
         if (cuts && offset >= cutAt) {
