@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -40,4 +41,20 @@ std::string DownloadString(const std::string& url) {
     };
     if (!PerformHttpRequest(url, &HttpTimeoutTable::kLauncherConfig, exchange)) return "";
     return body;
+}
+
+std::wstring ModuleFilePath() {
+    // The longest path the system takes, in UTF-16 units.
+    constexpr size_t kLongestPath = 32768;
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return std::wstring();
+        // A path that fills the buffer may have been cut (and may lack its terminator).
+        if (length < path.size() || path.size() >= kLongestPath) {
+            path.resize(std::min<size_t>(length, path.size()));
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
 }

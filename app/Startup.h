@@ -17,6 +17,10 @@ std::string CrashLine(DWORD code, const void* address);
 void ScheduleBackupCleanup(const std::wstring& exeDir, const std::wstring& title,
                            std::chrono::milliseconds delay = kBackupCleanupDelay);
 
+// The running executable's full path, however long: the manifest declares the
+// launcher long-path aware, and a path cut at 260 units names another folder.
+std::wstring ModuleFilePath();
+
 // One GET of the launcher configuration with its own short time-outs; "" on failure.
 std::string DownloadString(const std::string& url);
 

@@ -16,9 +16,7 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     SetUnhandledExceptionFilter(CrashHandler);
 
-    wchar_t modulePath[260] = {};
-    GetModuleFileNameW(nullptr, modulePath, 260);
-    const std::wstring exeDir = ExeDirFromModulePath(modulePath);
+    const std::wstring exeDir = ExeDirFromModulePath(ModuleFilePath());
 
     Logger& log = Logger::Instance();
     log.Info("Iniciando WinMain...");
