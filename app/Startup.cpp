@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -57,4 +58,43 @@ std::wstring ModuleFilePath() {
         }
         path.resize(path.size() * 2);
     }
+}
+
+namespace {
+
+enum WatchdogState { kUnarmed, kArmed, kFinished, kFiring };
+std::atomic<int> watchdogState{kUnarmed};
+// Never closed: the timer thread may still wait on it while the process exits.
+HANDLE watchdogFinished = nullptr;
+
+}  // namespace
+
+ShutdownWatchdog::~ShutdownWatchdog() {
+    int expected = kUnarmed;
+    if (!watchdogState.compare_exchange_strong(expected, kArmed)) return;
+    watchdogFinished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    try {
+        std::thread([] {
+            const DWORD grace = static_cast<DWORD>(kShutdownGrace.count());
+            if (watchdogFinished) WaitForSingleObject(watchdogFinished, grace);
+            else Sleep(grace);
+            int armed = kArmed;
+            if (!watchdogState.compare_exchange_strong(armed, kFiring)) return;
+            Logger::Instance().Warn("Encerramento demorou demais; finalizando o processo.");
+            Logger::Instance().Info("Encerrando launcher (Exit 0).");
+            TerminateProcess(GetCurrentProcess(), 0);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No timer: the tear-down takes as long as it takes.
+        watchdogState = kFinished;
+    }
+}
+
+bool FinishShutdown() {
+    int armed = kArmed;
+    if (watchdogState.compare_exchange_strong(armed, kFinished)) {
+        SetEvent(watchdogFinished);
+        return true;
+    }
+    return armed != kFiring;
 }

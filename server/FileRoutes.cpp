@@ -3,12 +3,15 @@
 // verbatim so a test can add odd lines, and "/files/" + path streaming the file.
 //
 // Fault switches, read once at start from DATA/faults.json:
-//   {"manifest": "drop" | "html",
-//    "files": {"rel/path": "truncate" | "flip" | "stall" | "drop" | "html"}}
+//   {"manifest": "drop" | "html" | "hold",
+//    "files": {"rel/path": "truncate" | "flip" | "stall" | "drop" | "html" | "hold"}}
 // truncate: a complete answer with half the bytes; flip: one byte changed;
 // stall: half the bytes, then nothing until the client gives up (at most 20 s);
 // drop: half the bytes, then the connection closes; html: a 500 HTML page.
 // "drop" on the manifest closes the connection before any answer is written.
+// hold: a status line, then one more header line every half second, never
+// ending, until the client goes (at most 5 min): each read of the client gets
+// a few bytes within its time-out, so no time-out ends the request.
 // Files of 2 GiB or more are sent chunked (Wine's WinHTTP cannot take their length).
 #include <dirent.h>
 #include <netinet/in.h>
@@ -160,6 +163,24 @@ void StallUntilClientGoes(int remotePort, int localPort, std::chrono::seconds li
     }
 }
 
+// The "hold" fault, written on the connection behind the library's back; true
+// when the request was held.
+bool Held(const httplib::Request& req, const std::string& fault) {
+    if (fault != "hold") return false;
+    const int fd = ConnectionFd(req.remote_port, req.local_port);
+    if (fd < 0) return true;
+    const std::string status = "HTTP/1.1 200 OK\r\n", line = "X-Wait: 1\r\n";
+    if (send(fd, status.data(), status.size(), MSG_NOSIGNAL) < 0) return true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    while (std::chrono::steady_clock::now() < until) {
+        pollfd p{fd, POLLRDHUP, 0};
+        if (poll(&p, 1, 500) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) break;
+        if (send(fd, line.data(), line.size(), MSG_NOSIGNAL) < 0) break;
+    }
+    DropConnection(req);
+    return true;
+}
+
 void SendHtmlError(httplib::Response& res) {
     res.status = 500;
     res.set_content(
@@ -258,6 +279,7 @@ static RouteRegistrar registrar([](httplib::Server& server, ServerContext& ctx) 
             DropConnection(req);
             return;
         }
+        if (Held(req, faults->manifest)) return;
         if (faults->manifest == "html") {
             SendHtmlError(res);
             return;
@@ -275,6 +297,8 @@ static RouteRegistrar registrar([](httplib::Server& server, ServerContext& ctx) 
             return;
         }
         auto it = faults->files.find(rel);
-        ServeFile(req, full, it == faults->files.end() ? std::string() : it->second, res);
+        const std::string fault = it == faults->files.end() ? std::string() : it->second;
+        if (Held(req, fault)) return;
+        ServeFile(req, full, fault, res);
     });
 });
