@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -40,4 +42,59 @@ std::string DownloadString(const std::string& url) {
     };
     if (!PerformHttpRequest(url, &HttpTimeoutTable::kLauncherConfig, exchange)) return "";
     return body;
+}
+
+std::wstring ModuleFilePath() {
+    // The longest path the system takes, in UTF-16 units.
+    constexpr size_t kLongestPath = 32768;
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return std::wstring();
+        // A path that fills the buffer may have been cut (and may lack its terminator).
+        if (length < path.size() || path.size() >= kLongestPath) {
+            path.resize(std::min<size_t>(length, path.size()));
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+namespace {
+
+enum WatchdogState { kUnarmed, kArmed, kFinished, kFiring };
+std::atomic<int> watchdogState{kUnarmed};
+// Never closed: the timer thread may still wait on it while the process exits.
+HANDLE watchdogFinished = nullptr;
+
+}  // namespace
+
+ShutdownWatchdog::~ShutdownWatchdog() {
+    int expected = kUnarmed;
+    if (!watchdogState.compare_exchange_strong(expected, kArmed)) return;
+    watchdogFinished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    try {
+        std::thread([] {
+            const DWORD grace = static_cast<DWORD>(kShutdownGrace.count());
+            if (watchdogFinished) WaitForSingleObject(watchdogFinished, grace);
+            else Sleep(grace);
+            int armed = kArmed;
+            if (!watchdogState.compare_exchange_strong(armed, kFiring)) return;
+            Logger::Instance().Warn("Encerramento demorou demais; finalizando o processo.");
+            Logger::Instance().Info("Encerrando launcher (Exit 0).");
+            TerminateProcess(GetCurrentProcess(), 0);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No timer: the tear-down takes as long as it takes.
+        watchdogState = kFinished;
+    }
+}
+
+bool FinishShutdown() {
+    int armed = kArmed;
+    if (watchdogState.compare_exchange_strong(armed, kFinished)) {
+        SetEvent(watchdogFinished);
+        return true;
+    }
+    return armed != kFiring;
 }

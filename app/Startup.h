@@ -17,6 +17,27 @@ std::string CrashLine(DWORD code, const void* address);
 void ScheduleBackupCleanup(const std::wstring& exeDir, const std::wstring& title,
                            std::chrono::milliseconds delay = kBackupCleanupDelay);
 
+// The running executable's full path, however long: the manifest declares the
+// launcher long-path aware, and a path cut at 260 units names another folder.
+std::wstring ModuleFilePath();
+
+// How long the tear-down may take once the window has gone.
+inline constexpr std::chrono::milliseconds kShutdownGrace{1000};
+
+// Tear-down guard. Its destructor arms a timer: unless FinishShutdown is
+// called within kShutdownGrace, the timer logs the exit line and ends the
+// process with exit code 0. A request blocked on a server that does not answer
+// cannot be cut short (under Wine neither closing its handles nor cancelling
+// the thread's I/O releases it), and the player has already closed the window.
+struct ShutdownWatchdog {
+    ShutdownWatchdog() = default;
+    ~ShutdownWatchdog();
+    ShutdownWatchdog(const ShutdownWatchdog&) = delete;
+    ShutdownWatchdog& operator=(const ShutdownWatchdog&) = delete;
+};
+// The tear-down is over; false when the timer is already ending the process.
+bool FinishShutdown();
+
 // One GET of the launcher configuration with its own short time-outs; "" on failure.
 std::string DownloadString(const std::string& url);
 

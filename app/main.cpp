@@ -16,9 +16,7 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     SetUnhandledExceptionFilter(CrashHandler);
 
-    wchar_t modulePath[260] = {};
-    GetModuleFileNameW(nullptr, modulePath, 260);
-    const std::wstring exeDir = ExeDirFromModulePath(modulePath);
+    const std::wstring exeDir = ExeDirFromModulePath(ModuleFilePath());
 
     Logger& log = Logger::Instance();
     log.Info("Iniciando WinMain...");
@@ -55,6 +53,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
         log.Info("Criando UIManager...");
         auto uiManager = std::make_unique<UIManager>(patchManager.get());
+        // Leaving this block destroys, in this order, the watchdog (which arms
+        // its timer), the window, and the patch service, whose destructor joins
+        // its threads: also when an exception leaves it.
+        const ShutdownWatchdog watchdog;
         uiManager->SetGoogleEnabled(googleEnabled);
         log.Info("Chamando uiManager.Initialize (1024x615)...");
         const bool ok = uiManager->Initialize(1024, 615, kWindowTitle);
@@ -70,16 +72,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         } else {
             log.Fatal("Falha crítica ao inicializar UIManager (Janela ou DirectX 11)!");
         }
-
-        // The window goes before the patch service, whose destructor joins its threads.
-        uiManager.reset();
-        patchManager.reset();
     } catch (const std::exception& e) {
         log.Fatal(std::string("Exceção padrão capturada: ") + e.what());
     } catch (...) {
         log.Fatal("Exceção desconhecida capturada no WinMain!");
     }
 
+    // Past the grace the timer logs the exit and ends the process itself.
+    if (!FinishShutdown()) Sleep(INFINITE);
     log.Info("Encerrando launcher (Exit 0).");
     return 0;
 }

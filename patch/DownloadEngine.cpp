@@ -79,11 +79,23 @@ struct DownloadEngine::RunState {
 
 std::wstring Utf8ToWStringEngine(const std::string& text) { return Utf8ToWString(text); }
 
+// Windows refuses to replace or delete a read-only file, and CopyFileW carries
+// the attribute to the copy; a game folder restored from a disc or an archive
+// often has it on every file.
+static void ClearReadOnly(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 bool InstallDownloadedFile(const std::wstring& partPath, const std::wstring& finalPath, std::string& error) {
     const std::wstring backupPath = finalPath + L".bak";
     std::error_code ec;
     bool backupMade = false;
     if (fs::exists(fs::path(finalPath), ec) && !ec) {
+        // Cleared before the copy, so the backup can be deleted or restored as well.
+        ClearReadOnly(finalPath);
+        ClearReadOnly(backupPath);  // one left behind by an earlier run
         backupMade = CopyFileW(finalPath.c_str(), backupPath.c_str(), FALSE) != 0;
         // A copy cut short (a full disk) must not stay beside the game file.
         if (!backupMade) DeleteFileW(backupPath.c_str());
@@ -278,7 +290,8 @@ bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* 
             if (ec || size != task.expectedSize) ok = false;
         }
         if (ok && !task.expectedHash.empty()) {
-            std::string hash = FileIntegritySystem::ComputeFileHash(partPath);
+            // A cancel ends the check of a large file too; the part file then goes.
+            std::string hash = FileIntegritySystem::ComputeFileHash(partPath, &cancelRequested);
             if (hash.empty() || hash != task.expectedHash) ok = false;
         }
     }

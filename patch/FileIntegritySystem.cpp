@@ -142,12 +142,16 @@ std::string FormatHash(uint64_t value) {
     return out;
 }
 
+bool Stopped(const std::atomic<bool>* stop) { return stop && stop->load(std::memory_order_relaxed); }
+
 // Streams the file through `buffer` (kChunkSize bytes), so memory stays flat;
-// `bytes` counts what was read.
-std::string HashOpenFile(LocalFileReader& in, char* buffer, uint64_t& bytes) {
+// `bytes` counts what was read. "" once `stop` is set: a file of gigabytes
+// would otherwise hold a closing launcher for seconds.
+std::string HashOpenFile(LocalFileReader& in, char* buffer, uint64_t& bytes, const std::atomic<bool>* stop) {
     XXH64_state_t state;
     XXH64_reset(&state, 0);
     for (;;) {
+        if (Stopped(stop)) return std::string();
         const size_t got = in.Read(buffer, kChunkSize);
         if (got > 0) XXH64_update(&state, buffer, got);
         bytes += got;
@@ -156,22 +160,23 @@ std::string HashOpenFile(LocalFileReader& in, char* buffer, uint64_t& bytes) {
     return FormatHash(XXH64_digest(&state));
 }
 
-std::string HashFile(const NativePath& path, char* buffer) {
+std::string HashFile(const NativePath& path, char* buffer, const std::atomic<bool>* stop) {
     LocalFileReader in(path);
     if (!in.IsOpen()) return std::string();
     uint64_t bytes = 0;
-    return HashOpenFile(in, buffer, bytes);
+    return HashOpenFile(in, buffer, bytes, stop);
 }
 
 // A helper's hash, kept only for a file that read back whole at the size it
 // gave when opened; any other is left to the verification.
-bool HashAheadOfVerification(const NativePath& path, std::vector<char>& buffer, HashAhead::Result& out) {
+bool HashAheadOfVerification(const NativePath& path, std::vector<char>& buffer, HashAhead::Result& out,
+                             const std::atomic<bool>* stop) {
     LocalFileReader in(path);
     if (!in.Describe(out.info)) return false;
     buffer.resize(kChunkSize);
     uint64_t bytes = 0;
-    out.hash = HashOpenFile(in, buffer.data(), bytes);
-    return bytes == out.info.size;
+    out.hash = HashOpenFile(in, buffer.data(), bytes, stop);
+    return !out.hash.empty() && bytes == out.info.size;
 }
 
 // Helpers beside the verifying thread; more would only queue for the disk.
@@ -308,8 +313,8 @@ bool FileIntegritySystem::SaveLocalCache(const std::wstring& cachePath) {
     return true;
 }
 
-std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
-                                                           const std::function<void(float)>& progress) {
+std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify, const std::function<void(float)>& progress,
+                                                           const std::atomic<bool>* stop) {
     std::lock_guard<std::mutex> guard(lock);
     lastHashedCount = 0;
     std::vector<FileMetadata> toFetch;
@@ -323,7 +328,11 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
     FolderListings local;
     // Files sure to be hashed (no cache entry, or a forced check) are hashed
     // ahead by helpers; tickets[i] belongs to the i-th entry.
-    HashAhead ahead(HashAheadOfVerification, HashHelpers());
+    HashAhead ahead(
+        [stop](const NativePath& path, std::vector<char>& helperBuffer, HashAhead::Result& out) {
+            return HashAheadOfVerification(path, helperBuffer, out, stop);
+        },
+        HashHelpers());
     std::vector<size_t> tickets;
     tickets.reserve(manifest.size());
     try {
@@ -343,6 +352,7 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
     const size_t total = manifest.size();
     size_t done = 0;
     for (const auto& [key, listed] : manifest) {
+        if (Stopped(stop)) break;
         full.assign(root);
         AppendNativeFromUtf8(listed.path, full);
         bool fetch = true;
@@ -360,7 +370,9 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
                 const size_t ticket = done < tickets.size() ? tickets[done] : HashAhead::kNoTicket;
                 std::string hash = ticket != HashAhead::kNoTicket && ahead.Take(ticket, ready) && ready.info == found
                                        ? std::move(ready.hash)
-                                       : HashFile(full, buffer.data());
+                                       : HashFile(full, buffer.data(), stop);
+                // A hash cut short by the stop describes no file.
+                if (Stopped(stop)) break;
                 ++lastHashedCount;
                 fetch = hash != listed.hash;
                 cache.insert_or_assign(key, FileMetadata{key, found.size, found.writeSeconds, std::move(hash)});
@@ -373,7 +385,7 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
     return toFetch;
 }
 
-std::string FileIntegritySystem::ComputeFileHash(const std::wstring& path) {
+std::string FileIntegritySystem::ComputeFileHash(const std::wstring& path, const std::atomic<bool>* stop) {
     std::vector<char> buffer(kChunkSize);
-    return HashFile(fs::path(path).native(), buffer.data());
+    return HashFile(fs::path(path).native(), buffer.data(), stop);
 }

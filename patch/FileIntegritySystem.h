@@ -36,9 +36,14 @@ public:
     bool LoadManifest(const std::string& text);
     bool LoadLocalCache(const std::wstring& cachePath);
     bool SaveLocalCache(const std::wstring& cachePath);
-    std::vector<FileMetadata> VerifyFiles(bool forceVerify, const std::function<void(float)>& progress);
-    // XXH64 (seed 0) of the file as 16 lower-case hex digits; "" when it cannot be opened.
-    static std::string ComputeFileHash(const std::wstring& path);
+    // Once `stop` is set, verification ends before the next entry or the next
+    // chunk of the file being hashed: what it returns is then incomplete, and
+    // no hash cut short reaches the cache.
+    std::vector<FileMetadata> VerifyFiles(bool forceVerify, const std::function<void(float)>& progress,
+                                          const std::atomic<bool>* stop = nullptr);
+    // XXH64 (seed 0) of the file as 16 lower-case hex digits; "" when it cannot
+    // be opened, or when `stop` was set before the file was read to its end.
+    static std::string ComputeFileHash(const std::wstring& path, const std::atomic<bool>* stop = nullptr);
 
     // Receives one line per file-list entry refused by IsSafeGamePath; called
     // after LoadManifest has released the lock.

@@ -17,6 +17,9 @@ PatchManager::PatchManager(const std::wstring& dir, const std::string& url) : ba
 }
 
 PatchManager::~PatchManager() {
+    // The player has closed the launcher: a verification in progress ends
+    // within a chunk instead of hashing the rest of the folder.
+    stopping = true;
     // The window is gone by now: from here on a report, the cancellation
     // included, only reaches the log.
     DetachCallback();
@@ -82,6 +85,12 @@ std::string PatchManager::GetStatusMessage() const {
 void PatchManager::RunPatch(bool forceVerify) {
     if (!active) return;
     Logger& log = Logger::Instance();
+    // Once the launcher closes, the run leaves no trace: no cache save, no engine, no report.
+    auto stopped = [&] {
+        if (!stopping) return false;
+        log.Info("[PatchManager] Processo de patch interrompido: o launcher está fechando.");
+        return true;
+    };
     try {
         log.Info(std::string("[PatchManager] Iniciando verificação de patch (forceVerify=") +
                  (forceVerify ? "true" : "false") + ")...");
@@ -91,7 +100,9 @@ void PatchManager::RunPatch(bool forceVerify) {
         log.Info("[PatchManager] Baixando manifesto de: " + manifestUrl);
         std::string manifest;
         // An error page or a list cut short would read as a complete, shorter list.
-        if (!DownloadWholeStringWinHTTP(manifestUrl, manifest)) {
+        const bool fetched = DownloadWholeStringWinHTTP(manifestUrl, manifest);
+        if (stopped()) return;
+        if (!fetched) {
             log.Error("[PatchManager] Falha ao baixar manifesto de patch!");
             SetState(LauncherState::Error, 0.0f, 0.0f, "Não foi possível obter o manifesto de patch do servidor.");
             return;
@@ -104,7 +115,9 @@ void PatchManager::RunPatch(bool forceVerify) {
 
         SetState(LauncherState::Verifying, 0.0f, 0.0f, "Verificando integridade dos arquivos locais...");
         std::vector<FileMetadata> toFetch = integrity->VerifyFiles(
-            forceVerify, [this](float p) { SetState(LauncherState::Verifying, p, 0.0f, "Verificando integridade..."); });
+            forceVerify, [this](float p) { SetState(LauncherState::Verifying, p, 0.0f, "Verificando integridade..."); },
+            &stopping);
+        if (stopped()) return;
 
         const std::wstring cachePath = baseDir + kCacheFileName;
         integrity->SaveLocalCache(cachePath);
@@ -116,6 +129,7 @@ void PatchManager::RunPatch(bool forceVerify) {
             return;
         }
 
+        if (stopped()) return;
         SetState(LauncherState::Downloading, 0.0f, 0.0f, "Baixando atualizações...");
         // Replacing the engine cancels and joins an earlier run's downloads.
         downloader = std::make_unique<DownloadEngine>(kDownloadWorkers);
@@ -139,7 +153,7 @@ void PatchManager::RunPatch(bool forceVerify) {
                 Logger& logger = Logger::Instance();
                 if (ok) {
                     logger.Info("[PatchManager] Download concluído com sucesso.");
-                    integrity->SaveLocalCache(cachePath);
+                    if (!stopping) integrity->SaveLocalCache(cachePath);
                     SetState(LauncherState::Completed, 1.0f, 0.0f, "Atualização concluída com sucesso!");
                 } else {
                     logger.Error("[PatchManager] Falha no download: " + message);

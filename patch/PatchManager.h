@@ -68,6 +68,9 @@ private:
     PatchStateCallback callback;
     std::thread worker;
     std::atomic<bool> active{false};
+    // Set once by the destructor: verification ends within a chunk, and nothing
+    // is saved, started or reported after it.
+    std::atomic<bool> stopping{false};
     // Guards state, progress, statusMessage and callback against the patch and download threads.
     mutable std::mutex stateLock;
     // Reports being delivered outside stateLock, so DetachCallback can wait for them.

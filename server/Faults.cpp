@@ -130,8 +130,30 @@ void DropConnection(const httplib::Request& req) {
     shutdown(fd, SHUT_RDWR);
 }
 
+// Holds the request open: a status line, then one more header line every half
+// second until the client goes (at most 5 min), written behind httplib's back.
+// Each read of the client gets a few bytes within its time-out, so no time-out
+// ends the request.
+static void Hold(const httplib::Request& req) {
+    const int fd = ConnectionFd(req.remote_port, req.local_port);
+    if (fd < 0) return;
+    const std::string status = "HTTP/1.1 200 OK\r\n", line = "X-Wait: 1\r\n";
+    if (send(fd, status.data(), status.size(), MSG_NOSIGNAL) < 0) return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    while (std::chrono::steady_clock::now() < until) {
+        pollfd p{fd, POLLRDHUP, 0};
+        if (poll(&p, 1, 500) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR))) break;
+        if (send(fd, line.data(), line.size(), MSG_NOSIGNAL) < 0) break;
+    }
+    DropConnection(req);
+}
+
 void ServeBody(const httplib::Request& req, httplib::Response& res, const std::string& contentType, uint64_t size,
                BodySource source, const std::string& fault, uint64_t cutAt) {
+    if (fault == "hold") {
+        Hold(req);
+        return;
+    }
     if (fault == "html") {
         SendHtmlError(res);
         return;

@@ -13,6 +13,8 @@
 //   html       status 500 with an HTML page
 //   404        status 404 with a JSON error
 //   status500, status404   that status with the real body unchanged
+//   hold       a status line, then one more header line every half second, never
+//              ending, until the client goes (at most 5 min)
 #include <cstdint>
 #include <functional>
 #include <map>

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/Startup.h"
 #include "imgui.h"
 #include "ui/CredentialStore.h"
 #include "ui/UIManager.h"
@@ -157,9 +158,7 @@ bool UIManager::OpenLoginModal() {
         coInit = true;
     }
 
-    wchar_t modulePath[260] = {};
-    GetModuleFileNameW(nullptr, modulePath, 260);
-    std::wstring dir = modulePath;
+    std::wstring dir = ModuleFilePath();
     size_t cut = dir.find_last_of(L"\\/");
     dir = cut == std::wstring::npos ? L"" : dir.substr(0, cut + 1);
     HMODULE loader = LoadLibraryW((dir + L"WebView2Loader.dll").c_str());

@@ -162,7 +162,7 @@ TEST_F(SelfUpdate, NewBuildIsInstalledThroughTheScriptAndTheLauncherExits) {
         EXPECT_FALSE(fs::exists(game / "VrennOnlineLauncher_new.exe.part"));
         const std::string script = ReadFile(game / "update.ps1");
         EXPECT_EQ(script, WithCrLf(kUpdateScriptText));
-        EXPECT_EQ(script.size(), 838u + 25u);
+        EXPECT_EQ(script.size(), 994u + 25u);
 
         // The stand-in may still be writing after the launcher has gone.
         ASSERT_TRUE(WaitUntil([&] { return !ReadFile(record).empty(); }, 30s)) << "powershell.exe was not started";

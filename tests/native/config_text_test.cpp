@@ -90,9 +90,9 @@ TEST(ConfigText, UpdateOrderedByPlainTextInequalityWithADownloadUrl) {
         EXPECT_EQ(SelfUpdateWanted(c.version, c.url), c.update) << "'" << c.version << "' '" << c.url << "'";
 }
 
-TEST(UpdateScript, TwentyFiveLinesOf838CharactersEachEndedByALineFeed) {
+TEST(UpdateScript, TwentyFiveLinesEachEndedByALineFeed) {
     const std::string text = kUpdateScriptText;
-    EXPECT_EQ(text.size(), 838u);
+    EXPECT_EQ(text.size(), 994u);
     EXPECT_EQ(text.find('\r'), std::string::npos);  // text mode adds the CR on disk
     ASSERT_EQ(text.back(), '\n');
     std::vector<std::string> lines;
@@ -108,27 +108,44 @@ TEST(UpdateScript, TwentyFiveLinesOf838CharactersEachEndedByALineFeed) {
         "$new = Join-Path $root 'VrennOnlineLauncher_new.exe'",
         "$bak = Join-Path $root 'VrennOnlineLauncher.exe.bak'",
         "Start-Sleep -Seconds 1",
-        "if (Test-Path $bak) { Remove-Item $bak -Force }",
-        "if (Test-Path $old) { Move-Item $old $bak -Force }",
-        "if (-not (Test-Path $new)) {",
-        "    if (Test-Path $bak) { Move-Item $bak $old -Force }",
+        "if (Test-Path -LiteralPath $bak) { Remove-Item -LiteralPath $bak -Force }",
+        "if (Test-Path -LiteralPath $old) { Move-Item -LiteralPath $old $bak -Force }",
+        "if (-not (Test-Path -LiteralPath $new)) {",
+        "    if (Test-Path -LiteralPath $bak) { Move-Item -LiteralPath $bak $old -Force }",
         "    exit 1",
         "}",
         "try {",
-        "    Move-Item $new $old -Force",
+        "    Move-Item -LiteralPath $new $old -Force",
         "} catch {",
-        "    if (Test-Path $bak) { Move-Item $bak $old -Force }",
+        "    if (Test-Path -LiteralPath $bak) { Move-Item -LiteralPath $bak $old -Force }",
         "    exit 1",
         "}",
         "$proc = Start-Process -FilePath $old -PassThru",
         "Start-Sleep -Seconds 3",
         "if ($proc.HasExited -and $proc.ExitCode -ne 0) {",
-        "    if (Test-Path $bak) { Move-Item $bak $old -Force }",
+        "    if (Test-Path -LiteralPath $bak) { Move-Item -LiteralPath $bak $old -Force }",
         "    exit 1",
         "}",
         "# O backup fica guardado ate o launcher confirmar inicializacao saudavel.",
     };
     EXPECT_EQ(lines, expected);
+}
+
+// PowerShell reads a plain path as a wildcard pattern: in a folder such as
+// "[BR] Vrenn" every test would be false and the script would exit without
+// swapping. Each cmdlet that finds a file names it literally.
+TEST(UpdateScript, EveryFileTheScriptTestsMovesOrRemovesIsNamedLiterally) {
+    const std::string text = kUpdateScriptText;
+    size_t uses = 0;
+    for (const std::string cmdlet : {"Test-Path ", "Move-Item ", "Remove-Item "}) {
+        for (size_t at = text.find(cmdlet); at != std::string::npos; at = text.find(cmdlet, at + 1)) {
+            ++uses;
+            EXPECT_EQ(text.compare(at + cmdlet.size(), 13, "-LiteralPath "), 0)
+                << text.substr(at, text.find('\n', at) - at);
+        }
+    }
+    EXPECT_EQ(uses, 12u);
+    EXPECT_EQ(text.find(" -Path "), std::string::npos);
 }
 
 TEST(UpdateScript, CommandLineQuotesTheScriptPathBesideTheLauncher) {

@@ -1,7 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -604,6 +609,71 @@ TEST_F(Integrity, CacheSaveDuringVerificationSeesAConsistentCache) {
     for (int round = 0; round < 3; ++round) EXPECT_TRUE(fis.VerifyFiles(true, {}).empty());
     saver.join();
     EXPECT_EQ(SavedCache(fis).size(), 300u);
+}
+
+// ---------------------------------------------------------------- stop
+
+// A closing launcher stops verification: entries after the stop are neither
+// hashed nor cached, whether it came before the first entry or part-way (the
+// helpers hashing ahead included).
+TEST_F(Integrity, StopEndsVerificationBeforeTheNextEntry) {
+    std::string list;
+    for (int i = 0; i < 8; ++i)
+        list += Put("f" + std::to_string(i) + ".bin", std::string(100000 + static_cast<size_t>(i), 'a'));
+    for (size_t stopAfter : {0u, 3u}) {
+        SCOPED_TRACE(stopAfter);
+        FileIntegritySystem fis(Root());
+        fis.LoadManifest(list);
+        std::atomic<bool> stop{stopAfter == 0};
+        size_t entries = 0;
+        auto progress = [&](float) {
+            if (++entries == stopAfter) stop = true;
+        };
+        EXPECT_TRUE(fis.VerifyFiles(true, progress, &stop).empty());
+        EXPECT_EQ(entries, stopAfter);
+        EXPECT_EQ(fis.LastHashedCount(), stopAfter);
+        const auto cached = SavedCache(fis);
+        EXPECT_EQ(cached.size(), stopAfter);
+        for (const auto& [key, entry] : cached) EXPECT_EQ(entry.hash, XxhOf(ReadAll(Game(key)))) << key;
+    }
+}
+
+// A file of gigabytes must not hold a closing launcher either: the stop is
+// seen between chunks. A pipe plays the file, so the test knows the reader is
+// past its first chunk when the stop comes.
+TEST_F(Integrity, StopReachesTheMiddleOfAFile) {
+    const fs::path pipe = dir / "pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // A reader that stops may close the pipe before the last chunk is written.
+    auto previous = std::signal(SIGPIPE, SIG_IGN);
+    const std::string chunk(65536, 'p');
+    for (bool stopMidway : {false, true}) {
+        SCOPED_TRACE(stopMidway ? "stopped after the first chunk" : "read to its end");
+        std::atomic<bool> stop{false};
+        std::thread writer([&] {
+            const int fd = open(pipe.c_str(), O_WRONLY);
+            auto put = [&] {
+                for (size_t at = 0; at < chunk.size();) {
+                    const ssize_t n = write(fd, chunk.data() + at, chunk.size() - at);
+                    if (n <= 0) return;
+                    at += static_cast<size_t>(n);
+                }
+            };
+            put();
+            // Until the reader has taken the whole first chunk.
+            const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            int queued = 1;
+            while (ioctl(fd, FIONREAD, &queued) == 0 && queued > 0 && std::chrono::steady_clock::now() < guard)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (stopMidway) stop = true;
+            put();
+            close(fd);
+        });
+        const std::string hash = FileIntegritySystem::ComputeFileHash(pipe.wstring(), &stop);
+        writer.join();
+        EXPECT_EQ(hash, stopMidway ? "" : XxhOf(chunk + chunk));
+    }
+    std::signal(SIGPIPE, previous);
 }
 
 }  // namespace
