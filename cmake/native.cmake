@@ -60,9 +60,11 @@ if(BUILD_TESTING)
   endforeach()
 endif()
 
-# Fuzz targets for the text helpers: libFuzzer comes with clang, so they are
-# built by clang++ beside this gcc tree; each ctest run fuzzes for a few seconds
-# on a corpus kept in the build folder (tests/fuzz/corpus holds only seeds).
+# Fuzz targets for the readers of outside input: libFuzzer comes with clang, so
+# they are built by clang++ beside this gcc tree. The pure sources are built
+# once into one archive; each tests/fuzz/<name>_fuzz.cpp is linked against it.
+# Each ctest run fuzzes for a few seconds on a corpus kept in the build folder
+# (tests/fuzz/corpus holds only seeds).
 if(BUILD_TESTING)
   find_program(VRENN_CLANGXX NAMES clang++ clang++-14)
   if(NOT VRENN_CLANGXX)
@@ -71,20 +73,48 @@ if(BUILD_TESTING)
   set(VRENN_FUZZ_DIR "${CMAKE_BINARY_DIR}/fuzz")
   # Checked std::string indexing as well: a read past the end aborts instead of landing in the buffer.
   set(VRENN_FUZZ_FLAGS -std=c++20 -g -O1 -fno-omit-frame-pointer -D_GLIBCXX_ASSERTIONS
-      -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+      -fno-sanitize-recover=undefined)
+  set(_fuzz_includes "")
+  foreach(dir IN LISTS VRENN_INCLUDES)
+    list(APPEND _fuzz_includes -I "${dir}")
+  endforeach()
+
+  # Compiles one source for the fuzz targets; the depfile follows its headers.
+  function(vrenn_fuzz_object src obj sanitize)
+    add_custom_command(OUTPUT "${obj}"
+      COMMAND "${VRENN_CLANGXX}" ${VRENN_FUZZ_FLAGS} -fsanitize=${sanitize} ${_fuzz_includes}
+              -MD -MF "${obj}.d" -c "${src}" -o "${obj}"
+      DEPENDS "${src}" DEPFILE "${obj}.d"
+      COMMENT "Building fuzz object ${obj}" VERBATIM)
+  endfunction()
+
+  file(MAKE_DIRECTORY "${VRENN_FUZZ_DIR}/obj" "${VRENN_FUZZ_DIR}/artifacts")
+  set(_fuzz_objects "")
+  foreach(src IN LISTS VRENN_PURE_SOURCES VRENN_LOCAL_FILES_POSIX)
+    file(RELATIVE_PATH rel "${CMAKE_SOURCE_DIR}" "${src}")
+    string(REPLACE "/" "_" rel "${rel}")
+    set(obj "${VRENN_FUZZ_DIR}/obj/${rel}.o")
+    vrenn_fuzz_object("${src}" "${obj}" fuzzer-no-link,address,undefined)
+    list(APPEND _fuzz_objects "${obj}")
+  endforeach()
+  set(_fuzz_archive "${VRENN_FUZZ_DIR}/obj/libvrenn_pure_fuzz.a")
+  add_custom_command(OUTPUT "${_fuzz_archive}"
+    COMMAND "${CMAKE_COMMAND}" -E rm -f "${_fuzz_archive}"
+    COMMAND "${CMAKE_AR}" qcs "${_fuzz_archive}" ${_fuzz_objects}
+    DEPENDS ${_fuzz_objects} COMMENT "Archiving the fuzz objects" VERBATIM)
+
+  file(GLOB VRENN_FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp)
   set(_fuzz_exes "")
-  foreach(name extract_json_value unescape_json_string url_decode_query wv_extract_str)
-    set(src "${CMAKE_SOURCE_DIR}/tests/fuzz/${name}_fuzz.cpp")
-    set(exe "${VRENN_FUZZ_DIR}/${name}_fuzz")
+  foreach(src IN LISTS VRENN_FUZZ_TARGETS)
+    get_filename_component(exe_name "${src}" NAME_WE)
+    string(REGEX REPLACE "_fuzz$" "" name "${exe_name}")
+    set(exe "${VRENN_FUZZ_DIR}/${exe_name}")
+    vrenn_fuzz_object("${src}" "${exe}.o" fuzzer,address,undefined)
     add_custom_command(OUTPUT "${exe}"
-      COMMAND "${VRENN_CLANGXX}" ${VRENN_FUZZ_FLAGS} -I "${CMAKE_SOURCE_DIR}"
-              "${src}" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.cpp" "${CMAKE_SOURCE_DIR}/ui/WebMessage.cpp" -o "${exe}"
-      DEPENDS "${src}" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.cpp" "${CMAKE_SOURCE_DIR}/patch/TextHelpers.h"
-              "${CMAKE_SOURCE_DIR}/ui/WebMessage.cpp" "${CMAKE_SOURCE_DIR}/ui/WebMessage.h"
-              "${CMAKE_SOURCE_DIR}/tests/fuzz/FuzzCheck.h"
-      COMMENT "Building fuzz target ${name}" VERBATIM)
+      COMMAND "${VRENN_CLANGXX}" -fsanitize=fuzzer,address,undefined -pthread "${exe}.o" "${_fuzz_archive}" -o "${exe}"
+      DEPENDS "${exe}.o" "${_fuzz_archive}" COMMENT "Linking fuzz target ${name}" VERBATIM)
     list(APPEND _fuzz_exes "${exe}")
-    file(MAKE_DIRECTORY "${VRENN_FUZZ_DIR}/corpus/${name}" "${VRENN_FUZZ_DIR}/artifacts")
+    file(MAKE_DIRECTORY "${VRENN_FUZZ_DIR}/corpus/${name}")
     add_test(NAME fuzz.${name}
       COMMAND "${exe}" -max_total_time=3 -timeout=10 -print_final_stats=1
               "-artifact_prefix=${VRENN_FUZZ_DIR}/artifacts/${name}-"

@@ -89,3 +89,21 @@ bool ReadRefreshAnswer(const std::string& answer, std::string& signature, std::s
     }
     return true;
 }
+
+bool ReadGoogleSessionAnswer(const std::string& answer, std::string& userId, std::string& username,
+                             std::string& token, std::string& webRootUrl, std::vector<GameServer>& servers,
+                             std::string& error) {
+    token = ExtractJsonValue(answer, "signature", true);
+    if (token.empty()) token = ExtractJsonValue(answer, "token", true);
+    if (token.empty()) {
+        error = ExtractJsonValue(answer, "error", true);
+        if (error.empty()) error = "google_denied";
+        return false;
+    }
+    userId = ExtractJsonValue(answer, "userId", false);
+    if (userId.empty()) userId.assign(1, '0');
+    username = ExtractJsonValue(answer, "username", true);
+    webRootUrl = ExtractJsonValue(answer, "webRootUrl", true);
+    PatchManager::ParseServersJson(answer, servers);
+    return true;
+}

@@ -47,3 +47,8 @@ bool ReadLoginAnswer(const std::string& answer, std::string& userId, std::string
                      std::vector<GameServer>& servers, std::string& error);
 // "signature", else "token"; error only on failure.
 bool ReadRefreshAnswer(const std::string& answer, std::string& signature, std::string& error);
+// The server's answer to a Google sign-in: token from "signature", else "token"
+// (written always); on failure error is the answer's "error", else "google_denied".
+bool ReadGoogleSessionAnswer(const std::string& answer, std::string& userId, std::string& username,
+                             std::string& token, std::string& webRootUrl, std::vector<GameServer>& servers,
+                             std::string& error);

@@ -57,54 +57,6 @@ bool IsSafeComponent(std::string_view component) {
     return !IsDeviceName(component);
 }
 
-// Appends a list path in the platform's native form (UTF-16 on Windows, the
-// UTF-8 bytes elsewhere), as std::filesystem would convert it. Only well-formed
-// UTF-8 is taken: overlong forms, surrogates and values past U+10FFFF throw, on
-// every platform alike.
-void AppendNativeFromUtf8(const std::string& text, NativePath& out) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        unsigned char lo = 0x80, hi = 0xBF;
-        uint32_t cp = c;
-        if (c < 0x80) {
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1, cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2, cp = c & 0x0F;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3, cp = c & 0x07;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            extra = text.size();  // not a lead byte
-        }
-        bool ok = text.size() - i > extra;
-        for (size_t k = 1; ok && k <= extra; ++k) {
-            const unsigned char t = static_cast<unsigned char>(text[i + k]);
-            ok = t >= (k == 1 ? lo : 0x80) && t <= (k == 1 ? hi : 0xBF);
-            cp = (cp << 6) | (t & 0x3F);
-        }
-        if (!ok)
-            throw fs::filesystem_error("Cannot convert character sequence", fs::path(),
-                                       std::make_error_code(std::errc::illegal_byte_sequence));
-#ifdef _WIN32
-        if (cp >= 0x10000) {
-            out.push_back(static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            out.push_back(static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<wchar_t>(cp));
-        }
-#else
-        out.append(text, i, extra + 1);
-#endif
-        i += extra + 1;
-    }
-}
-
 // std::stoull semantics: leading space, optional sign, stops at the first non-digit.
 bool ParseNumber(std::string_view field, uint64_t& out) {
     try {
@@ -221,6 +173,50 @@ bool GetString(std::istream& in, uint32_t length, std::string& out) {
 
 }  // namespace
 
+void AppendNativeFromUtf8(const std::string& text, NativePath& out) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t extra = 0;
+        unsigned char lo = 0x80, hi = 0xBF;
+        uint32_t cp = c;
+        if (c < 0x80) {
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1, cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2, cp = c & 0x0F;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3, cp = c & 0x07;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            extra = text.size();  // not a lead byte
+        }
+        bool ok = text.size() - i > extra;
+        for (size_t k = 1; ok && k <= extra; ++k) {
+            const unsigned char t = static_cast<unsigned char>(text[i + k]);
+            ok = t >= (k == 1 ? lo : 0x80) && t <= (k == 1 ? hi : 0xBF);
+            cp = (cp << 6) | (t & 0x3F);
+        }
+        if (!ok)
+            throw fs::filesystem_error("Cannot convert character sequence", fs::path(),
+                                       std::make_error_code(std::errc::illegal_byte_sequence));
+#ifdef _WIN32
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<wchar_t>(cp));
+        }
+#else
+        out.append(text, i, extra + 1);
+#endif
+        i += extra + 1;
+    }
+}
+
 bool IsSafeGamePath(const std::string& path) {
     if (path.empty() || IsSeparator(path.front())) return false;
     for (unsigned char c : path)
@@ -235,6 +231,53 @@ bool IsSafeGamePath(const std::string& path) {
     }
 }
 
+void ParseFileList(std::string_view text, std::vector<FileMetadata>& entries, std::vector<std::string>& refused) {
+    std::string_view rest(text);
+    for (;;) {
+        size_t lf = rest.find('\n');
+        std::string_view line = rest.substr(0, lf);
+        FileMetadata entry;
+        if (!line.empty() && ParseLine(line, entry)) {
+            if (IsSafeGamePath(entry.path))
+                entries.push_back(std::move(entry));
+            else
+                refused.push_back(std::move(entry.path));
+        }
+        if (lf == std::string_view::npos) break;
+        rest.remove_prefix(lf + 1);
+    }
+}
+
+void ReadCacheEntries(std::istream& in, FileMetadataMap& out) {
+    uint32_t count = 0;
+    if (!GetU32(in, count)) return;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t keyLength = 0, hashLength = 0;
+        FileMetadata entry;
+        if (!GetU32(in, keyLength) || keyLength > kMaxKeyLength) break;
+        if (!GetString(in, keyLength, entry.path)) break;
+        if (!GetU64(in, entry.size) || !GetU64(in, entry.modifiedTime)) break;
+        if (!GetU32(in, hashLength) || hashLength > kMaxHashLength) break;
+        if (!GetString(in, hashLength, entry.hash)) break;
+        std::string key = entry.path;
+        out.insert_or_assign(std::move(key), std::move(entry));
+    }
+}
+
+std::string CacheFileBytes(const FileMetadataMap& cache) {
+    std::string bytes;
+    PutU32(bytes, static_cast<uint32_t>(cache.size()));
+    for (const auto& [key, entry] : cache) {
+        PutU32(bytes, static_cast<uint32_t>(key.size()));
+        bytes += key;
+        PutU64(bytes, entry.size);
+        PutU64(bytes, entry.modifiedTime);
+        PutU32(bytes, static_cast<uint32_t>(entry.hash.size()));
+        bytes += entry.hash;
+    }
+    return bytes;
+}
+
 FileIntegritySystem::FileIntegritySystem(const std::wstring& root) : rootDir(root) {
     if (!rootDir.empty() && rootDir.back() != L'\\' && rootDir.back() != L'/') rootDir += L'/';
 }
@@ -245,26 +288,16 @@ void FileIntegritySystem::SetWarningSink(WarningSink sink) {
 }
 
 bool FileIntegritySystem::LoadManifest(const std::string& text) {
+    std::vector<FileMetadata> entries;
     std::vector<std::string> refused;
+    ParseFileList(text, entries, refused);
     WarningSink sink;
     {
         std::lock_guard<std::mutex> guard(lock);
         manifest.clear();
-        std::string_view rest(text);
-        for (;;) {
-            size_t lf = rest.find('\n');
-            std::string_view line = rest.substr(0, lf);
-            FileMetadata entry;
-            if (!line.empty() && ParseLine(line, entry)) {
-                if (IsSafeGamePath(entry.path)) {
-                    std::string key = entry.path;
-                    manifest.insert_or_assign(std::move(key), std::move(entry));
-                } else {
-                    refused.push_back(std::move(entry.path));
-                }
-            }
-            if (lf == std::string_view::npos) break;
-            rest.remove_prefix(lf + 1);
+        for (FileMetadata& entry : entries) {
+            std::string key = entry.path;
+            manifest.insert_or_assign(std::move(key), std::move(entry));
         }
         sink = warningSink;
     }
@@ -279,19 +312,7 @@ bool FileIntegritySystem::LoadLocalCache(const std::wstring& cachePath) {
     cache.clear();
     std::ifstream in(fs::path(cachePath), std::ios::binary);
     if (!in) return false;
-    uint32_t count = 0;
-    if (!GetU32(in, count)) return true;
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t keyLength = 0, hashLength = 0;
-        FileMetadata entry;
-        if (!GetU32(in, keyLength) || keyLength > kMaxKeyLength) break;
-        if (!GetString(in, keyLength, entry.path)) break;
-        if (!GetU64(in, entry.size) || !GetU64(in, entry.modifiedTime)) break;
-        if (!GetU32(in, hashLength) || hashLength > kMaxHashLength) break;
-        if (!GetString(in, hashLength, entry.hash)) break;
-        std::string key = entry.path;
-        cache.insert_or_assign(std::move(key), std::move(entry));
-    }
+    ReadCacheEntries(in, cache);
     return true;
 }
 
@@ -299,16 +320,7 @@ bool FileIntegritySystem::SaveLocalCache(const std::wstring& cachePath) {
     std::lock_guard<std::mutex> guard(lock);
     std::ofstream out(fs::path(cachePath), std::ios::binary | std::ios::trunc);
     if (!out) return false;
-    std::string bytes;
-    PutU32(bytes, static_cast<uint32_t>(cache.size()));
-    for (const auto& [key, entry] : cache) {
-        PutU32(bytes, static_cast<uint32_t>(key.size()));
-        bytes += key;
-        PutU64(bytes, entry.size);
-        PutU64(bytes, entry.modifiedTime);
-        PutU32(bytes, static_cast<uint32_t>(entry.hash.size()));
-        bytes += entry.hash;
-    }
+    const std::string bytes = CacheFileBytes(cache);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return true;
 }

@@ -5,10 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "patch/LocalFiles.h"
 
 struct FileMetadata {
     std::string path;
@@ -26,6 +30,23 @@ struct FileMetadata {
 // COM/LPT digits, in any case, with or without extension).
 // "/" and "\" both count as separators.
 bool IsSafeGamePath(const std::string& path);
+
+// Appends a list path to `out` in the platform's native form (UTF-16 on
+// Windows, the UTF-8 bytes elsewhere), as std::filesystem would convert it.
+// Only well-formed UTF-8 is taken: overlong forms, surrogates and values past
+// U+10FFFF throw std::filesystem::filesystem_error, on every platform alike.
+void AppendNativeFromUtf8(const std::string& text, NativePath& out);
+
+using FileMetadataMap = std::unordered_map<std::string, FileMetadata>;
+
+// The entries of a file-list text in line order (lines that do not parse are
+// skipped); the paths IsSafeGamePath refuses go to `refused` instead.
+void ParseFileList(std::string_view text, std::vector<FileMetadata>& entries, std::vector<std::string>& refused);
+// Adds the entries of a cache file's bytes to `out`, up to the first length
+// beyond its limit or the first short read.
+void ReadCacheEntries(std::istream& in, FileMetadataMap& out);
+// The bytes of a cache file holding `cache`, in the map's iteration order.
+std::string CacheFileBytes(const FileMetadataMap& cache);
 
 class FileIntegritySystem {
 public:
@@ -53,8 +74,8 @@ public:
 
 private:
     std::wstring rootDir;
-    std::unordered_map<std::string, FileMetadata> manifest;
-    std::unordered_map<std::string, FileMetadata> cache;
+    FileMetadataMap manifest;
+    FileMetadataMap cache;
     // One lock over the file list, verification and the cache save.
     std::mutex lock;
     WarningSink warningSink;

@@ -12,6 +12,7 @@
 
 #include <string>
 
+#include "patch/AuthWire.h"
 #include "patch/GoogleOAuthText.h"
 #include "patch/HttpTransport.h"
 #include "patch/PatchManager.h"
@@ -195,17 +196,5 @@ bool PatchManager::GoogleOAuth(std::string& userId, std::string& username, std::
         error = "auth_unreachable";
         return false;
     }
-    token = ExtractJsonValue(answer, "signature", true);
-    if (token.empty()) token = ExtractJsonValue(answer, "token", true);
-    if (token.empty()) {
-        error = ExtractJsonValue(answer, "error", true);
-        if (error.empty()) error = "google_denied";
-        return false;
-    }
-    userId = ExtractJsonValue(answer, "userId", false);
-    if (userId.empty()) userId = "0";
-    username = ExtractJsonValue(answer, "username", true);
-    webRootUrl = ExtractJsonValue(answer, "webRootUrl", true);
-    ParseServersJson(answer, servers);
-    return true;
+    return ReadGoogleSessionAnswer(answer, userId, username, token, webRootUrl, servers, error);
 }

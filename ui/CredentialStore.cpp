@@ -4,9 +4,7 @@
 
 #include <wincrypt.h>
 
-#include <cstdio>
-#include <stdexcept>
-
+#include "ui/StoredText.h"
 #include "ui/UIManager.h"
 
 namespace {
@@ -106,8 +104,9 @@ bool LoadRegString(const std::wstring& name, std::string& text) {
                         ERROR_SUCCESS &&
                     type == REG_SZ && buf[0] != 0;
     if (ok) {
-        text.clear();
-        for (size_t i = 0; i < 64 && buf[i] != 0; ++i) text += static_cast<char>(buf[i]);
+        char16_t units[64];
+        for (size_t i = 0; i < 64; ++i) units[i] = static_cast<char16_t>(buf[i]);
+        text = NarrowRegText(units, 64);
     }
     RegCloseKey(key);
     return ok;
@@ -116,18 +115,7 @@ bool LoadRegString(const std::wstring& name, std::string& text) {
 void UIManager::LoadNewsFontScale() {
     newsFontScale = 1.0f;
     std::string text;
-    if (!LoadRegString(L"newsFontScale", text)) return;
-    float value = 1.0f;
-    try {
-        value = std::stof(text);
-    } catch (...) {
-        return;
-    }
-    if (value >= 0.9f && value <= 1.4f) newsFontScale = value;
+    if (LoadRegString(L"newsFontScale", text)) newsFontScale = NewsFontScaleFromText(text);
 }
 
-void UIManager::SaveNewsFontScale() {
-    char buf[16];
-    std::snprintf(buf, sizeof(buf), "%.2f", static_cast<double>(newsFontScale));
-    SaveRegString(L"newsFontScale", buf);
-}
+void UIManager::SaveNewsFontScale() { SaveRegString(L"newsFontScale", NewsFontScaleText(newsFontScale)); }

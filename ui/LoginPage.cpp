@@ -288,27 +288,24 @@ void UIManager::RenderLoginModal(ImDrawList*) {
 }
 
 void UIManager::OnWebMessage(const std::string& json) {
-    if (json.find("vrenn-google") != std::string::npos) {
+    PageMessage message = ReadPageMessage(json);
+    switch (message.kind) {
+    case PageMessage::Kind::GoogleSignIn:
         StartGoogleThread();
         return;
-    }
-    if (json.find("vrenn-auth") == std::string::npos) return;
-
-    std::string token = WVExtractStr(json, "signature");
-    if (token.empty()) token = WVExtractStr(json, "token");
-    if (token.empty()) {
+    case PageMessage::Kind::Ignored:
+        return;
+    case PageMessage::Kind::Refused:
         SetStatus("EMAIL OU SENHA INCORRETOS.", true);
         return;
+    case PageMessage::Kind::Login:
+        break;
     }
-    userId = WVExtractStr(json, "userId");
-    if (userId.empty()) userId = "0";
-    const std::string name = WVExtractStr(json, "username");
-    sessionToken = token;
-    webRootUrl = WVExtractStr(json, "webRootUrl");
-
-    servers.clear();
-    size_t at = json.find("\"servers\"");
-    if (at != std::string::npos) PatchManager::ParseServersJson(json.substr(at), servers);
+    userId = message.userId;
+    const std::string& name = message.username;
+    sessionToken = message.token;
+    webRootUrl = message.webRootUrl;
+    servers = std::move(message.servers);
     loggedIn = true;
 
     const std::string& login = name.empty() ? userId : name;

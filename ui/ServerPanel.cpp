@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "ui/CredentialStore.h"
 #include "ui/DrawKit.h"
+#include "ui/StoredText.h"
 #include "ui/UIManager.h"
 
 namespace {
@@ -36,13 +36,6 @@ ImU32 Alpha(int r, int g, int b, float a) { return IM_COL32(r, g, b, static_cast
 void Release(std::string& s) {
     WipeBuffer(s.data(), s.size());
     std::string().swap(s);
-}
-
-void CopyToBuffer(char* buffer, size_t size, const std::string& text) {
-    WipeBuffer(buffer, size);
-    const size_t n = std::min(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), n);
-    buffer[n] = '\0';
 }
 
 }  // namespace
@@ -97,8 +90,8 @@ void UIManager::RenderLogoutButton(ImDrawList* dl) {
     Release(webRootUrl);
     std::string login, password;
     if (rememberMe && LoadCredentialsRegistry(login, password)) {
-        CopyToBuffer(emailBuf, sizeof(emailBuf), login);
-        CopyToBuffer(passwordBuf, sizeof(passwordBuf), password);
+        CopyToField(emailBuf, sizeof(emailBuf), login);
+        CopyToField(passwordBuf, sizeof(passwordBuf), password);
     } else {
         WipeBuffer(passwordBuf, sizeof(passwordBuf));
     }

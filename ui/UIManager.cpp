@@ -4,18 +4,11 @@
 
 #include <imgui.h>
 
-#include <cstring>
-
 #include "ui/CredentialStore.h"
 #include "ui/FrameLayout.h"
+#include "ui/StoredText.h"
 
 namespace {
-
-void CopyTruncated(char* dst, size_t capacity, const std::string& src) {
-    const size_t n = src.size() < capacity - 1 ? src.size() : capacity - 1;
-    std::memcpy(dst, src.data(), n);
-    dst[n] = '\0';
-}
 
 void WipeString(std::string& s) {
     if (!s.empty()) WipeBuffer(s.data(), s.size());
@@ -31,8 +24,8 @@ UIManager::UIManager(PatchManager* pm) : patchManager(pm), reportGate(std::make_
 
     std::string login, password;
     if (LoadCredentialsRegistry(login, password)) {
-        CopyTruncated(emailBuf, sizeof(emailBuf), login);
-        CopyTruncated(passwordBuf, sizeof(passwordBuf), password);
+        CopyToField(emailBuf, sizeof(emailBuf), login);
+        CopyToField(passwordBuf, sizeof(passwordBuf), password);
         rememberMe = true;
     }
     WipeString(login);

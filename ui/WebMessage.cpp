@@ -1,5 +1,7 @@
 #include "ui/WebMessage.h"
 
+#include "patch/PatchManager.h"
+
 std::string WVExtractStr(const std::string& json, const std::string& key) {
     const std::string quoted = "\"" + key + "\"";
     size_t at = json.find(quoted);
@@ -22,4 +24,28 @@ std::string WVExtractStr(const std::string& json, const std::string& key) {
         ++i;
     }
     return out;
+}
+
+PageMessage ReadPageMessage(const std::string& json) {
+    PageMessage message;
+    if (json.find("vrenn-google") != std::string::npos) {
+        message.kind = PageMessage::Kind::GoogleSignIn;
+        return message;
+    }
+    if (json.find("vrenn-auth") == std::string::npos) return message;
+
+    message.token = WVExtractStr(json, "signature");
+    if (message.token.empty()) message.token = WVExtractStr(json, "token");
+    if (message.token.empty()) {
+        message.kind = PageMessage::Kind::Refused;
+        return message;
+    }
+    message.kind = PageMessage::Kind::Login;
+    message.userId = WVExtractStr(json, "userId");
+    if (message.userId.empty()) message.userId.assign(1, '0');
+    message.username = WVExtractStr(json, "username");
+    message.webRootUrl = WVExtractStr(json, "webRootUrl");
+    size_t at = json.find("\"servers\"");
+    if (at != std::string::npos) PatchManager::ParseServersJson(json.substr(at), message.servers);
+    return message;
 }

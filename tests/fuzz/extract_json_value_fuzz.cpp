@@ -7,12 +7,9 @@
 #include "tests/fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2) return 0;
+    std::string key, json;
+    if (size < 1 || !SplitKeyAndText(data + 1, size - 1, key, json)) return 0;
     const bool unescape = data[0] & 1;
-    const size_t keyLength = data[1] % 24;
-    if (size - 2 < keyLength) return 0;
-    const std::string key(reinterpret_cast<const char*>(data + 2), keyLength);
-    const std::string json(reinterpret_cast<const char*>(data + 2 + keyLength), size - 2 - keyLength);
 
     const std::string value = ExtractJsonValue(json, key, unescape);
     FUZZ_CHECK(value.size() <= json.size());

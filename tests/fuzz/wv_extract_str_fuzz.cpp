@@ -22,11 +22,8 @@ std::string Escaped(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
-    const size_t keyLength = data[0] % 24;
-    if (size - 1 < keyLength) return 0;
-    const std::string key(reinterpret_cast<const char*>(data + 1), keyLength);
-    const std::string json(reinterpret_cast<const char*>(data + 1 + keyLength), size - 1 - keyLength);
+    std::string key, json;
+    if (!SplitKeyAndText(data, size, key, json)) return 0;
 
     const std::string value = WVExtractStr(json, key);
     FUZZ_CHECK(value.size() <= json.size());
