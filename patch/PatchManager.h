@@ -57,7 +57,8 @@ private:
     float progress = 0.0f;
     std::wstring baseDir;
     std::string patchServerUrl;
-    // Google's endpoints and the redirect wait: 30 turns of 5 seconds.
+    // Google's endpoints and the redirect wait: 30 turns of 5 seconds, one
+    // deadline of 150 seconds however many other requests reach the listener.
     std::string googleAuthBase = "https://accounts.google.com";
     std::string googleTokenBase = "https://oauth2.googleapis.com";
     int googleTurnMs = 5000;
