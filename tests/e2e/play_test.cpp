@@ -191,6 +191,38 @@ TEST(Play, MainRoadFromSignInToTheGameAndBack) {
     EXPECT_EQ(lines.back(), "INFO Encerrando launcher (Exit 0).");
 }
 
+// Characters outside every ANSI code page, typed on the keyboard, reach both
+// fields as they are: the login sends them as the UTF-8 they were typed in.
+TEST(Play, CharactersOutsideTheAnsiCodePageAreTypedAsTheyAre) {
+    LauncherWorld w("PlayUnicodeTyping");
+    TestAccount ana = kAna;
+    ana.username = "\u4E2D\u0151@vrenn.test";
+    ana.password = "s\u0151nha \u4E2D";
+    w.AddAccount(ana);
+    ExtraKeys keys({0x4E2D, 0x0151});
+    ASSERT_TRUE(keys.Ok());
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+
+    // Each character is one glyph (the fallback one where the font has none), 7 px wide.
+    auto typeInto = [&](int y, const std::string& text, int characters) {
+        w.Click(spot::kFieldX, y);
+        TypeText(text);
+        EXPECT_TRUE(WaitUntil([&] { return FieldTextWidth(w, y) >= 7 * (characters - 1); }, 20s, 100ms)) << text;
+    };
+    typeInto(spot::kEmailY, ana.username, 13);
+    typeInto(spot::kPasswordY, ana.password, 7);
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    auto bodies = w.AuthBodies();
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_EQ(bodies[0].value("Username", ""), ana.username);
+    EXPECT_EQ(bodies[0].value("Password", ""), ana.password);
+    EXPECT_TRUE(w.AuthVerdicts()[0].value("ok", false));
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
+}
+
 TEST(Play, WrongPasswordShowsTheMappedErrorAndKeepsThePassword) {
     LauncherWorld w("PlayWrongPassword");
     w.AddAccount(kAna);
