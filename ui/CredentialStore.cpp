@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "patch/SecureWipe.h"
 #include "ui/UIManager.h"
 
 namespace {
@@ -79,10 +80,7 @@ void DeleteCredentialsRegistry() {
     RegCloseKey(key);
 }
 
-void WipeBuffer(char* buffer, size_t size) {
-    if (!buffer || size == 0) return;
-    SecureZeroMemory(buffer, size);
-}
+void WipeBuffer(char* buffer, size_t size) { SecureWipe(buffer, size); }
 
 void SaveRegString(const std::wstring& name, const std::string& text) {
     HKEY key = nullptr;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "patch/SecureWipe.h"
 #include "ui/CredentialStore.h"
 #include "ui/DrawKit.h"
 #include "ui/UIManager.h"
@@ -34,7 +35,7 @@ ImU32 Alpha(int r, int g, int b, float a) { return IM_COL32(r, g, b, static_cast
 
 // Empties a session text and gives its storage back, its bytes zeroed first.
 void Release(std::string& s) {
-    WipeBuffer(s.data(), s.size());
+    WipeText(s);
     std::string().swap(s);
 }
 
@@ -102,7 +103,7 @@ void UIManager::RenderLogoutButton(ImDrawList* dl) {
     } else {
         WipeBuffer(passwordBuf, sizeof(passwordBuf));
     }
-    WipeBuffer(password.data(), password.size());
+    WipeText(password);
     {
         std::lock_guard<std::mutex> lock(stateMutex);
         state = LauncherState::Idle;

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "patch/SecureWipe.h"
 #include "ui/CredentialStore.h"
 #include "ui/FrameLayout.h"
 
@@ -15,11 +16,6 @@ void CopyTruncated(char* dst, size_t capacity, const std::string& src) {
     const size_t n = src.size() < capacity - 1 ? src.size() : capacity - 1;
     std::memcpy(dst, src.data(), n);
     dst[n] = '\0';
-}
-
-void WipeString(std::string& s) {
-    if (!s.empty()) WipeBuffer(s.data(), s.size());
-    s.clear();
 }
 
 }  // namespace
@@ -35,8 +31,8 @@ UIManager::UIManager(PatchManager* pm) : patchManager(pm), reportGate(std::make_
         CopyTruncated(passwordBuf, sizeof(passwordBuf), password);
         rememberMe = true;
     }
-    WipeString(login);
-    WipeString(password);
+    WipeText(login);
+    WipeText(password);
 
     if (patchManager) {
         news = patchManager->FetchNews();
