@@ -42,9 +42,10 @@ public:
     void SetGoogleEndpointsForTesting(const std::string& authBase, const std::string& tokenBase,
                                       int turnMilliseconds, int turns);
 
+    // On false, error (and the status message) holds the reason.
     bool LaunchGame(const std::string& ip, const std::string& port, const std::string& userId,
                     const std::string& username, const std::string& signature, const std::string& serverName,
-                    int32_t serverId, const std::string& webRootUrl);
+                    int32_t serverId, const std::string& webRootUrl, std::string& error);
 
 private:
     void SetState(LauncherState newState, float newProgress, float speed, const std::string& message);

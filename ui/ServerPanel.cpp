@@ -235,8 +235,9 @@ void UIManager::RenderStartGameButton(ImDrawList* dl, float time) {
     Release(signature);
     SetStatus("INICIANDO O JOGO...", false);
     const std::string username(emailBuf);
+    std::string launchError;
     if (patchManager->LaunchGame(server.ip, server.port, userId, username, sessionToken, server.name, server.id,
-                                 webRootUrl)) {
+                                 webRootUrl, launchError)) {
         WipeBuffer(passwordBuf, sizeof(passwordBuf));
         Release(sessionToken);
         ShowWindow(hwnd, SW_HIDE);
@@ -244,7 +245,5 @@ void UIManager::RenderStartGameButton(ImDrawList* dl, float time) {
         SetStatus("JOGO EM EXECUÇÃO.", false);
         return;
     }
-    std::string text = patchManager->GetStatusMessage();
-    if (text.empty()) text = "ERRO AO INICIAR O EXECUTÁVEL DO JOGO!";
-    SetStatus(text, true);
+    SetStatus(launchError.empty() ? std::string("ERRO AO INICIAR O EXECUTÁVEL DO JOGO!") : launchError, true);
 }

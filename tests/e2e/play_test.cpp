@@ -10,6 +10,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include <algorithm>
 #include <optional>
 #include <regex>
 
@@ -458,6 +459,43 @@ TEST(Play, MissingClientShowsNotFoundAndKeepsTheSession) {
     nlohmann::json report = *w.ClientReport();
     EXPECT_EQ(report["env"]["VRENN_USERID"], "4242");
     EXPECT_NE(report.value("commandLine", "").find("&;serverid=7&;servername=Ondrel+Norte&;"), std::string::npos);
+    EXPECT_TRUE(w.Launcher().WaitExit(90s).has_value());
+}
+
+// A server name with a double quote would re-split the game's command line:
+// no client starts, the player is told why and the log names the value; the
+// session stays, and a server whose name can be passed starts.
+TEST(Play, ServerNameThatWouldReSplitTheCommandLineStartsNoClient) {
+    LauncherWorld w("PlayUnsafeServerName");
+    TestAccount ana = kAna;
+    ana.servers[0]["serverName"] = "Ondrel \"Norte\"";
+    w.AddAccount(ana);
+    w.InstallClient(0);
+    w.SetNews(NewsShowing({"DADOS INVÁLIDOS PARA O JOGO. CONTATE O SUPORTE."}));
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    SignIn(w, ana.username, ana.password);
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+
+    w.Click(spot::kCardX, spot::kStartY);
+    ASSERT_TRUE(w.WaitForVerdicts(2, 60s));
+    EXPECT_TRUE(FooterShowsTitle(w, 0, kErrorColour));
+    EXPECT_TRUE(ErrorDot(w));
+    EXPECT_FALSE(w.ClientReport().has_value()) << w.ClientReport()->dump();
+    EXPECT_TRUE(FindWindowRect(kTitle, true).has_value());
+    auto lines = w.Launcher().LogMessages();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "ERROR [PatchManager] Jogo não iniciado: servername contém aspas duplas."),
+              lines.end())
+        << w.Launcher().Log();
+
+    w.Click(spot::kCardX, spot::CardY(1));
+    ASSERT_TRUE(WaitForCardSelected(w, 1, 2));
+    w.Click(spot::kCardX, spot::kStartY);
+    ASSERT_TRUE(WaitUntil([&] { return w.ClientReport().has_value(); }, 60s, 100ms)) << w.Launcher().Log();
+    EXPECT_NE(w.ClientReport()->value("commandLine", "").find("&;servername=Ondrel+Sul+&+Leste&;"),
+              std::string::npos);
     EXPECT_TRUE(w.Launcher().WaitExit(90s).has_value());
 }
 
