@@ -91,6 +91,13 @@ void SignIn(LauncherWorld& w, const std::string& email, const std::string& passw
     PressKey("Return");
 }
 
+// Signs in and waits for the server panel with the first of two servers chosen.
+void SignInToTwoServers(LauncherWorld& w, const TestAccount& account) {
+    SignIn(w, account.username, account.password);
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    ASSERT_TRUE(e2e::WaitForCardSelected(w.Window(), 0, 2, 15s));
+}
+
 bool CardSelected(const LauncherWorld& w, const Image& shot, int i) { return e2e::CardSelected(w.Window(), shot, i); }
 
 bool WaitForCardSelected(const LauncherWorld& w, int selected, int count) {
@@ -435,9 +442,7 @@ TEST(Play, MissingClientShowsNotFoundAndKeepsTheSession) {
     w.SetNews(NewsShowing({"JOGO NÃO ENCONTRADO. REINSTALE O LAUNCHER."}));
     w.StartServer();
     ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
-    SignIn(w, kAna.username, kAna.password);
-    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
-    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+    ASSERT_NO_FATAL_FAILURE(SignInToTwoServers(w, kAna));
 
     w.Click(spot::kCardX, spot::kStartY);
     ASSERT_TRUE(w.WaitForVerdicts(2, 60s));
@@ -474,9 +479,7 @@ TEST(Play, ServerNameThatWouldReSplitTheCommandLineStartsNoClient) {
     w.SetNews(NewsShowing({"DADOS INVÁLIDOS PARA O JOGO. CONTATE O SUPORTE."}));
     w.StartServer();
     ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
-    SignIn(w, ana.username, ana.password);
-    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
-    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+    ASSERT_NO_FATAL_FAILURE(SignInToTwoServers(w, ana));
 
     w.Click(spot::kCardX, spot::kStartY);
     ASSERT_TRUE(w.WaitForVerdicts(2, 60s));

@@ -293,6 +293,19 @@ protected:
         });
     }
 
+    // The page shown, and a successful background sign-in's result stored, not yet applied.
+    void ShowPageWithASuccessStored() {
+        ASSERT_TRUE(ui.OpenLoginModal());
+        ASSERT_TRUE(PumpUntil([&] { return ui.webViewController != nullptr; }));
+        std::lock_guard<std::mutex> lock(ui.google->googleMutex);
+        ui.google->googleGeneration = 1;
+        ui.google->googleResult.ready = true;
+        ui.google->googleResult.ok = true;
+        ui.google->googleResult.generation = 1;
+        ui.google->googleResult.userId = "8";
+        ui.google->googleResult.token = "t";
+    }
+
     RegistrySandbox sandbox;
     HeadlessImGui imgui;
     HeldServer server;
@@ -778,17 +791,7 @@ TEST_F(LoginPage, CancelBelongsToTheSignInItWasMeantFor) {
 // A sign-in that succeeds just as the player presses CANCELAR (its result
 // stored, not yet applied) signs nobody in: the cancel's own status stays.
 TEST_F(LoginPage, ResultOfACancelledSignInIsDropped) {
-    ASSERT_TRUE(ui.OpenLoginModal());
-    ASSERT_TRUE(PumpUntil([&] { return ui.webViewController != nullptr; }));
-    {
-        std::lock_guard<std::mutex> lock(ui.google->googleMutex);
-        ui.google->googleGeneration = 1;
-        ui.google->googleResult.ready = true;
-        ui.google->googleResult.ok = true;
-        ui.google->googleResult.generation = 1;
-        ui.google->googleResult.userId = "8";
-        ui.google->googleResult.token = "t";
-    }
+    ASSERT_NO_FATAL_FAILURE(ShowPageWithASuccessStored());
     ClickCancel();
     ui.PollGoogle();
     EXPECT_FALSE(ui.loggedIn);
@@ -881,17 +884,7 @@ TEST_F(LoginPage, AppliedResultsSetStatusSessionAndForm) {
 
 // A successful background sign-in closes the page the runtime shows.
 TEST_F(LoginPage, AppliedSuccessClosesTheShownPage) {
-    ASSERT_TRUE(ui.OpenLoginModal());
-    ASSERT_TRUE(PumpUntil([&] { return ui.webViewController != nullptr; }));
-    {
-        std::lock_guard<std::mutex> lock(ui.google->googleMutex);
-        ui.google->googleGeneration = 1;
-        ui.google->googleResult.ready = true;
-        ui.google->googleResult.ok = true;
-        ui.google->googleResult.generation = 1;
-        ui.google->googleResult.userId = "8";
-        ui.google->googleResult.token = "t";
-    }
+    ASSERT_NO_FATAL_FAILURE(ShowPageWithASuccessStored());
     ui.PollGoogle();
     EXPECT_TRUE(ui.loggedIn);
     EXPECT_FALSE(ui.loginModalOpen);
