@@ -17,7 +17,7 @@ target_compile_definitions(vrenn_server PRIVATE XXH_INLINE_ALL)
 target_link_libraries(vrenn_server PRIVATE PkgConfig::HTTPLIB OpenSSL::SSL OpenSSL::Crypto
                       nlohmann_json::nlohmann_json Threads::Threads)
 
-add_library(vrenn_pure_native STATIC ${VRENN_PURE_SOURCES} ${VRENN_LOCAL_FILES_POSIX})
+add_library(vrenn_pure_native STATIC ${VRENN_PURE_SOURCES} ${VRENN_PLATFORM_POSIX})
 target_include_directories(vrenn_pure_native PUBLIC ${VRENN_INCLUDES})
 target_link_libraries(vrenn_pure_native PUBLIC Threads::Threads)
 target_compile_options(vrenn_pure_native PUBLIC ${VRENN_SANITIZE})

@@ -20,13 +20,13 @@ target_compile_options(imgui PRIVATE -w)
 target_compile_definitions(imgui PRIVATE IMGUI_IMPL_WIN32_DISABLE_GAMEPAD)
 target_link_libraries(imgui PUBLIC d3d11 dxgi d3dcompiler dwmapi gdi32 user32 imm32)
 
-add_library(vrenn_pure STATIC ${VRENN_PURE_SOURCES} ${VRENN_LOCAL_FILES_WIN})
+add_library(vrenn_pure STATIC ${VRENN_PURE_SOURCES} ${VRENN_PLATFORM_WIN})
 target_include_directories(vrenn_pure PUBLIC ${VRENN_INCLUDES})
 
 file(GLOB VRENN_CORE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/patch/*.cpp ${CMAKE_SOURCE_DIR}/ui/*.cpp)
 list(REMOVE_ITEM VRENN_CORE_SOURCES "${CMAKE_SOURCE_DIR}/app/main.cpp" ${VRENN_PURE_SOURCES}
-     ${VRENN_LOCAL_FILES_WIN} ${VRENN_LOCAL_FILES_POSIX})
+     ${VRENN_PLATFORM_WIN} ${VRENN_PLATFORM_POSIX})
 add_library(vrenn_core STATIC ${VRENN_CORE_SOURCES})
 target_include_directories(vrenn_core PUBLIC ${VRENN_INCLUDES})
 target_link_libraries(vrenn_core PUBLIC vrenn_pure imgui

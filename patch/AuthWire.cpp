@@ -1,5 +1,7 @@
 #include "patch/AuthWire.h"
 
+#include <string_view>
+
 #include "patch/PatchManager.h"
 #include "patch/ServerList.h"
 #include "patch/TextHelpers.h"
@@ -34,11 +36,18 @@ bool ReadAuthChallenge(const std::string& answer, AuthChallenge& out) {
     return !out.id.empty() && !out.salt.empty();
 }
 
-static std::string TwoMemberBody(const char* key1, const std::string& value1, const char* key2,
+// Built in one buffer of its final size, escaping in place: the values (a
+// password, a session token) leave no partial copy in a freed buffer.
+static std::string TwoMemberBody(std::string_view key1, const std::string& value1, std::string_view key2,
                                  const std::string& value2) {
-    std::string body = "{\"";
-    body.append(key1).append("\":\"").append(EscapeJsonString(value1));
-    body.append("\",\"").append(key2).append("\":\"").append(EscapeJsonString(value2)).append("\"}");
+    std::string body;
+    body.reserve(2 + key1.size() + 3 + EscapedJsonLength(value1) + 3 + key2.size() + 3 + EscapedJsonLength(value2) +
+                 2);
+    body.append("{\"").append(key1).append("\":\"");
+    AppendEscapedJson(body, value1);
+    body.append("\",\"").append(key2).append("\":\"");
+    AppendEscapedJson(body, value2);
+    body.append("\"}");
     return body;
 }
 

@@ -27,6 +27,9 @@ CngHash::CngHash(const wchar_t* algorithm, const std::string* hmacKey, bool reus
 CngHash::~CngHash() {
     if (hash) BCryptDestroyHash(hash);
     if (provider) BCryptCloseAlgorithmProvider(provider, 0);
+    // The hash object holds the last partial block of what was hashed (a
+    // body with the password, an HMAC key): wiped before it is freed.
+    SecureZeroMemory(object.data(), object.size());
 }
 
 bool CngHash::Update(const void* data, size_t size) {

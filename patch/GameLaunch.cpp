@@ -6,6 +6,7 @@
 #include <ctime>
 #include <vector>
 
+#include "app/Logger.h"
 #include "patch/CngHash.h"
 #include "patch/HttpTransport.h"
 #include "patch/LaunchParams.h"
@@ -39,9 +40,16 @@ static std::string GetFileMappingMD5(const std::wstring& gameDir) {
 
 bool PatchManager::LaunchGame(const std::string& ip, const std::string& port, const std::string& userId,
                               const std::string& username, const std::string& signature,
-                              const std::string& serverName, int32_t serverId, const std::string& webRootUrl) {
-    const std::string* values[] = {&userId, &username, &signature, &webRootUrl};
-    for (size_t i = 0; i < 4; ++i) SetEnvironmentVariableW(kSessionVariables[i], Utf8ToWString(*values[i]).c_str());
+                              const std::string& serverName, int32_t serverId, const std::string& webRootUrl,
+                              std::string& error) {
+    // The reason goes straight back to the caller: the status message is the
+    // patch run's too, and its threads may overwrite it at any moment.
+    auto fail = [&](const char* reason) {
+        RemoveSessionVariables();
+        SetStatusMessage(reason);
+        error = reason;
+        return false;
+    };
 
     LaunchParamsInput in;
     in.ip = ip;
@@ -53,14 +61,20 @@ bool PatchManager::LaunchGame(const std::string& ip, const std::string& port, co
     in.serverId = serverId;
     in.now = static_cast<int64_t>(std::time(nullptr));
     in.fileMappingMd5 = GetFileMappingMD5(baseDir);
+
+    // A client that would read other values than these is never started.
+    const UnsafeLaunchValue unsafe = FindUnsafeLaunchValue(in, webRootUrl);
+    if (unsafe.fault != LaunchValueFault::None) {
+        Logger::Instance().Error("[PatchManager] Jogo não iniciado: " + DescribeUnsafeLaunchValue(unsafe) + ".");
+        return fail(kUnsafeLaunchValueText);
+    }
+
+    const std::string* values[] = {&userId, &username, &signature, &webRootUrl};
+    for (size_t i = 0; i < 4; ++i) SetEnvironmentVariableW(kSessionVariables[i], Utf8ToWString(*values[i]).c_str());
     std::string params = BuildLaunchParams(in);
 
     std::wstring exe = baseDir + L"VrennClient.exe";
-    if (!PathExists(exe)) {
-        RemoveSessionVariables();
-        SetStatusMessage("VrennClient.exe não encontrado no diretório do launcher.");
-        return false;
-    }
+    if (!PathExists(exe)) return fail("VrennClient.exe não encontrado no diretório do launcher.");
 
     std::wstring commandLine = BuildGameCommandLine(exe, Utf8ToWString(params), Utf8ToWString(webRootUrl));
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
@@ -71,10 +85,7 @@ bool PatchManager::LaunchGame(const std::string& ip, const std::string& port, co
     BOOL created = CreateProcessW(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                   &startup, &process);
     RemoveSessionVariables();
-    if (!created) {
-        SetStatusMessage("FALHA AO INICIAR O PROCESSO DO JOGO.");
-        return false;
-    }
+    if (!created) return fail("FALHA AO INICIAR O PROCESSO DO JOGO.");
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     return true;

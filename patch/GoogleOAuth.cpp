@@ -10,6 +10,7 @@
 #include <wincrypt.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 
 #include "patch/AuthWire.h"
@@ -24,6 +25,7 @@ constexpr char kAuthPath[] = "/o/oauth2/v2/auth";
 constexpr char kTokenPath[] = "/token";
 constexpr int kRandomBytes = 32;
 constexpr int kReceiveRoom = 4095;
+constexpr ULONGLONG kCancelPollMs = 250;
 
 // 32 bytes from the verify-only context of the full RSA provider.
 bool DrawRandomBytes(unsigned char* out, DWORD count) {
@@ -83,36 +85,42 @@ void ServeConnection(SOCKET client, int turnMs, std::string& code) {
     char buffer[kReceiveRoom + 1] = {};
     int received = recv(client, buffer, kReceiveRoom, 0);
     if (received < 0) received = 0;
-    std::string request(buffer, static_cast<size_t>(received));
-    std::string found;
-    if (ExtractRedirectCode(request, found)) code = found;
+    ExtractRedirectCode(std::string(buffer, static_cast<size_t>(received)), code);
 
     send(client, kGoogleAnswerPage.data(), static_cast<int>(kGoogleAnswerPage.size()), 0);
     closesocket(client);
 }
 
-// Waits for the browser's redirect. Empty when the turns ran out, the wait
-// failed, or the cancel flag was found set at the start of a turn (cancelled).
+bool Cancelled(std::atomic<bool>* cancel) { return cancel && cancel->load(); }
+
+// Waits for the browser's redirect until the deadline (turns x turn length
+// from now), whatever else connects meanwhile. Empty when the deadline passed,
+// the wait failed, or the cancel flag was seen set (cancelled); the flag is
+// looked at every kCancelPollMs, so a cancelled sign-in lets go of its port
+// at once and a closing window need not wait a whole turn.
 std::string WaitForCode(SOCKET listener, int turnMs, int turns, std::atomic<bool>* cancel, bool& cancelled) {
-    std::string code;
-    for (int turn = 0; turn < turns; ++turn) {
-        if (cancel && cancel->load()) {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(turnMs) * static_cast<ULONGLONG>(turns);
+    for (;;) {
+        if (Cancelled(cancel)) {
             cancelled = true;
             return "";
         }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return "";
+        const ULONGLONG waitMs = std::min<ULONGLONG>(deadline - now, kCancelPollMs);
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(listener, &readable);
-        timeval wait{turnMs / 1000, (turnMs % 1000) * 1000};
+        timeval wait{static_cast<long>(waitMs / 1000), static_cast<long>((waitMs % 1000) * 1000)};
         int ready = select(0, &readable, nullptr, nullptr, &wait);
-        if (ready == SOCKET_ERROR) break;
+        if (ready == SOCKET_ERROR) return "";
         if (ready == 0) continue;
         SOCKET client = accept(listener, nullptr, nullptr);
         if (client == INVALID_SOCKET) continue;
+        std::string code;
         ServeConnection(client, turnMs, code);
-        if (!code.empty()) break;
+        if (!code.empty()) return code;
     }
-    return code;
 }
 
 }  // namespace
@@ -165,6 +173,12 @@ bool PatchManager::GoogleOAuth(std::string& userId, std::string& username, std::
         return false;
     }
 
+    // Cancelled while the configuration was read: no browser for a sign-in nobody waits for.
+    if (Cancelled(cancel)) {
+        closesocket(listener);
+        error = "google_cancelled";
+        return false;
+    }
     const std::string redirectUri = BuildGoogleRedirectUri(port);
     const std::string authUrl = BuildGoogleAuthUrl(googleAuthBase + kAuthPath, clientId, redirectUri, challenge);
     // When no browser opens, the wait below simply runs out.
@@ -173,7 +187,8 @@ bool PatchManager::GoogleOAuth(std::string& userId, std::string& username, std::
     bool cancelled = false;
     const std::string code = WaitForCode(listener, googleTurnMs, googleTurns, cancel, cancelled);
     closesocket(listener);
-    if (cancelled || code.empty()) {
+    // A code that came with the cancel is not exchanged.
+    if (cancelled || code.empty() || Cancelled(cancel)) {
         error = "google_cancelled";
         return false;
     }

@@ -32,12 +32,29 @@ std::string BuildGoogleSessionBody(const std::string& idToken) {
 }
 
 bool ExtractRedirectCode(const std::string& request, std::string& code) {
-    static constexpr std::string_view kKey = "code=";
-    size_t at = request.find(kKey);
-    if (at == std::string::npos) return false;
-    size_t begin = at + kKey.size();
-    size_t end = request.find_first_of(" &", begin);
-    if (end == std::string::npos) end = request.size();
-    code = UrlDecodeQuery(request.substr(begin, end - begin));
-    return true;
+    // The request line only: "GET /callback?query HTTP/1.1". Headers, other
+    // paths and other methods never carry the redirect.
+    const std::string_view text(request);
+    const std::string_view line = text.substr(0, text.find_first_of("\r\n"));
+    if (line.substr(0, 4) != "GET ") return false;
+    std::string_view target = line.substr(4);
+    target = target.substr(0, target.find(' '));
+    const size_t mark = target.find('?');
+    if (target.substr(0, mark) != "/callback" || mark == std::string_view::npos) return false;
+
+    std::string_view query = target.substr(mark + 1);
+    while (!query.empty()) {
+        const size_t amp = query.find('&');
+        const std::string_view param = query.substr(0, amp);
+        if (param.substr(0, 5) == "code=") {
+            // The first code decides, even when it is empty.
+            const std::string_view value = param.substr(5);
+            if (value.empty()) return false;
+            code = UrlDecodeQuery(std::string(value));
+            return true;
+        }
+        if (amp == std::string_view::npos) break;
+        query.remove_prefix(amp + 1);
+    }
+    return false;
 }

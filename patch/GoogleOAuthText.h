@@ -30,7 +30,9 @@ std::string BuildGoogleTokenBody(const std::string& code, const std::string& cli
 // {"idToken":"..."} for the launcher server.
 std::string BuildGoogleSessionBody(const std::string& idToken);
 
-// The first "code=" of a request: the text after it up to the first space or
-// '&' (or the end), percent-decoded. False when the request has no "code=";
-// true with an empty code when it is followed by nothing.
+// The code of the browser's redirect: true only when the request line is a
+// GET of "/callback" whose query has a non-empty "code" parameter (the first
+// one counts); code is then its value, up to the next '&', the space before
+// the protocol version or the end of the text, percent-decoded. Anything else
+// (another method or path, a code elsewhere in the request) leaves code alone.
 bool ExtractRedirectCode(const std::string& request, std::string& code);

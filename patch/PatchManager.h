@@ -42,9 +42,10 @@ public:
     void SetGoogleEndpointsForTesting(const std::string& authBase, const std::string& tokenBase,
                                       int turnMilliseconds, int turns);
 
+    // On false, error (and the status message) holds the reason.
     bool LaunchGame(const std::string& ip, const std::string& port, const std::string& userId,
                     const std::string& username, const std::string& signature, const std::string& serverName,
-                    int32_t serverId, const std::string& webRootUrl);
+                    int32_t serverId, const std::string& webRootUrl, std::string& error);
 
 private:
     void SetState(LauncherState newState, float newProgress, float speed, const std::string& message);
@@ -57,7 +58,8 @@ private:
     float progress = 0.0f;
     std::wstring baseDir;
     std::string patchServerUrl;
-    // Google's endpoints and the redirect wait: 30 turns of 5 seconds.
+    // Google's endpoints and the redirect wait: 30 turns of 5 seconds, one
+    // deadline of 150 seconds however many other requests reach the listener.
     std::string googleAuthBase = "https://accounts.google.com";
     std::string googleTokenBase = "https://oauth2.googleapis.com";
     int googleTurnMs = 5000;

@@ -7,6 +7,7 @@
 #include "patch/AuthWire.h"
 #include "patch/HttpTransport.h"
 #include "patch/PatchManager.h"
+#include "patch/SecureWipe.h"
 
 namespace {
 
@@ -28,13 +29,15 @@ bool SignedExchange(const std::string& baseUrl, const std::function<std::string(
         error = texts.proofOfWork;
         return false;
     }
-    std::string body = buildBody();
+    // The body carries the password or the session token: wiped once sent.
+    const SecretText body(buildBody());
     std::string timestamp = std::to_string(static_cast<long long>(std::time(nullptr)));
-    std::string stringToSign = BuildStringToSign(timestamp, challenge.id, AuthSecurity::ComputeSHA256Hex(body));
+    std::string stringToSign =
+        BuildStringToSign(timestamp, challenge.id, AuthSecurity::ComputeSHA256Hex(body.str()));
     std::string key = AuthSecurity::DeriveDynamicKey(challenge.salt);
     std::string signature = AuthSecurity::ComputeHMAC_SHA256(key, stringToSign);
     std::wstring headers = Utf8ToWString(BuildSignedHeaders(challenge.id, nonce, timestamp, signature));
-    if (!PostStringWinHTTPWithCustomHeaders(baseUrl + "/api/auth", body, headers, answer)) {
+    if (!PostStringWinHTTPWithCustomHeaders(baseUrl + "/api/auth", body.str(), headers, answer)) {
         error = texts.postFailed;
         return false;
     }

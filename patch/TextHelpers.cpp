@@ -176,19 +176,43 @@ std::string ExtractJsonValue(const std::string& json, const std::string& key, bo
     return json.substr(pos, end - pos);
 }
 
-std::string EscapeJsonString(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
+namespace {
+
+// The escape for one byte, or null when it stands as it is.
+const char* JsonEscapeOf(char c) {
+    switch (c) {
+        case '\t': return "\\t";
+        case '\n': return "\\n";
+        case '\r': return "\\r";
+        case '"': return "\\\"";
+        case '\\': return "\\\\";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+size_t EscapedJsonLength(const std::string& text) {
+    size_t n = text.size();
+    for (char c : text)
+        if (JsonEscapeOf(c)) ++n;
+    return n;
+}
+
+void AppendEscapedJson(std::string& out, const std::string& text) {
     for (char c : text) {
-        switch (c) {
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            default: out += c; break;
+        if (const char* escape = JsonEscapeOf(c)) {
+            out += escape;
+        } else {
+            out += c;
         }
     }
+}
+
+std::string EscapeJsonString(const std::string& text) {
+    std::string out;
+    out.reserve(EscapedJsonLength(text));
+    AppendEscapedJson(out, text);
     return out;
 }
 

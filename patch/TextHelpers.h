@@ -10,6 +10,10 @@
 std::string ExtractJsonValue(const std::string& json, const std::string& key, bool unescape);
 std::string UnescapeJsonString(const std::string& text);
 std::string EscapeJsonString(const std::string& text);
+// The same escaping in two steps, so a body can be sized first and built in
+// one buffer: the escaped length, then the escaped text appended.
+size_t EscapedJsonLength(const std::string& text);
+void AppendEscapedJson(std::string& out, const std::string& text);
 std::string Utf8FromCodepoint(uint32_t cp);
 int HexDigitToInt(char c);
 std::string UrlEncodePath(const std::string& path);

@@ -4,6 +4,7 @@
 
 #include <wincrypt.h>
 
+#include "patch/SecureWipe.h"
 #include "ui/StoredText.h"
 #include "ui/UIManager.h"
 
@@ -77,10 +78,7 @@ void DeleteCredentialsRegistry() {
     RegCloseKey(key);
 }
 
-void WipeBuffer(char* buffer, size_t size) {
-    if (!buffer || size == 0) return;
-    SecureZeroMemory(buffer, size);
-}
+void WipeBuffer(char* buffer, size_t size) { SecureWipe(buffer, size); }
 
 void SaveRegString(const std::wstring& name, const std::string& text) {
     HKEY key = nullptr;

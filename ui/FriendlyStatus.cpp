@@ -38,11 +38,12 @@ constexpr std::string_view kBadFiles = "ARQUIVOS INVÁLIDOS. USE REPARAR JOGO.";
 constexpr std::string_view kGameMissing = "JOGO NÃO ENCONTRADO. REINSTALE O LAUNCHER.";
 constexpr std::string_view kGoogleUnavailable = "LOGIN COM GOOGLE INDISPONÍVEL NO MOMENTO.";
 constexpr std::string_view kGoogleCancelled = "LOGIN COM GOOGLE CANCELADO.";
+constexpr std::string_view kBadLaunchValues = "DADOS INVÁLIDOS PARA O JOGO. CONTATE O SUPORTE.";
 constexpr std::string_view kGeneric = "ALGO NÃO SAIU COMO ESPERADO. TENTE DE NOVO.";
 
 constexpr std::string_view kResults[] = {
     kSessionExpired, kConnectionFailed, kCloseGame,         kDownloadFailed,  kUpdateFailed,  kBadLogin,
-    kBadFiles,       kGameMissing,      kGoogleUnavailable, kGoogleCancelled, kGeneric,
+    kBadFiles,       kGameMissing,      kGoogleUnavailable, kGoogleCancelled, kBadLaunchValues, kGeneric,
 };
 
 bool Has(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
@@ -64,6 +65,8 @@ std::string_view MapByRules(std::string_view t) {
     if (HasAny(t, {"VrennClient", "ENCONTRADO", "xecut"})) return kGameMissing;
     if (Has(t, "oogle") && HasAny(t, {"dispon", "breve", "unavailable"})) return kGoogleUnavailable;
     if (Has(t, "oogle") && Has(t, "cancel")) return kGoogleCancelled;
+    // A name or address the game's command line cannot carry.
+    if (Has(t, "lidos para iniciar o jogo")) return kBadLaunchValues;
     return kGeneric;
 }
 

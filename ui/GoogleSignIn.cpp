@@ -39,17 +39,16 @@ void ApplySession(UIManager& ui, const UIManager::GoogleResult& r) {
     WipeBuffer(ui.passwordBuf, sizeof(ui.passwordBuf));
 }
 
-// The detached sign-in thread: it uses only the shared block and the PatchManager.
-void StartSignInThread(const std::shared_ptr<UIManager::GoogleShared>& shared, PatchManager* pm,
-                       int32_t generation) {
-    std::thread([shared, pm, generation]() {
+// The detached sign-in thread: it uses only the shared block, its own cancel flag and the PatchManager.
+void StartSignInThread(const std::shared_ptr<UIManager::GoogleShared>& shared,
+                       const std::shared_ptr<std::atomic<bool>>& cancel, PatchManager* pm, int32_t generation) {
+    std::thread([shared, cancel, pm, generation]() {
         UIManager::GoogleResult r;
         r.ready = true;
         r.generation = generation;
         try {
             if (pm) {
-                r.ok = pm->GoogleOAuth(r.userId, r.username, r.token, r.webRootUrl, r.servers, r.error,
-                                       &shared->googleCancel);
+                r.ok = pm->GoogleOAuth(r.userId, r.username, r.token, r.webRootUrl, r.servers, r.error, cancel.get());
             } else {
                 r.error = "google_internal";
             }
@@ -71,22 +70,26 @@ void UIManager::StartGoogleThread() {
     std::shared_ptr<GoogleShared> shared = google.block;
     {
         std::lock_guard<std::mutex> lock(shared->googleMutex);
-        // The previous sign-in has not stored its result yet.
-        if (shared->googleGeneration > 0 && shared->googleResult.generation != shared->googleGeneration) return;
+        // The previous sign-in has not stored its result yet. One that was
+        // cancelled no longer counts: its result will be dropped.
+        if (shared->googleGeneration > 0 && shared->googleResult.generation != shared->googleGeneration &&
+            !shared->googleCancel->load())
+            return;
     }
-    shared->googleCancel = false;
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
     int32_t generation;
     {
         std::lock_guard<std::mutex> lock(shared->googleMutex);
         generation = ++shared->googleGeneration;
         shared->googleResult.ready = false;
+        shared->googleCancel = cancel;
         ++shared->threadsRunning;
     }
     SetStatus("AGUARDANDO GOOGLE...", false);
 
     PatchManager* pm = patchManager;
     try {
-        StartSignInThread(shared, pm, generation);
+        StartSignInThread(shared, cancel, pm, generation);
     } catch (...) {
         // No thread: deliver a failure, or every later request would be refused as "still running".
         std::lock_guard<std::mutex> lock(shared->googleMutex);
@@ -99,7 +102,7 @@ void UIManager::StartGoogleThread() {
 }
 
 UIManager::GoogleSharedRef::~GoogleSharedRef() {
-    block->googleCancel = true;
+    block->googleCancel->store(true);
     try {
         std::unique_lock<std::mutex> lock(block->googleMutex);
         block->threadsDone.wait(lock, [this] { return block->threadsRunning == 0; });
@@ -111,7 +114,9 @@ void UIManager::PollGoogle() {
     std::lock_guard<std::mutex> lock(google->googleMutex);
     if (google->googleResult.ready) {
         google->googleResult.ready = false;
-        ApplyGoogleResult();
+        // A cancelled sign-in's result is dropped, also one stored just before
+        // the cancel: whoever cancelled it has set a status of its own.
+        if (!google->googleCancel->load()) ApplyGoogleResult();
     }
 }
 

@@ -187,7 +187,6 @@ bool UIManager::OpenLoginModal() {
         return false;
     }
     loginModalOpen = true;
-    google->googleCancel = false;
     return true;
 }
 
@@ -230,7 +229,7 @@ void UIManager::OnWebViewFailed() {
 // In the order the runtime expects: the event handler taken back, the
 // controller hidden and closed, then the references given up.
 void UIManager::CloseLoginModal() {
-    google->googleCancel = true;
+    google->googleCancel->store(true);
     loginModalOpen = false;
     if (webView && webMessageHandlerAdded) {
         EventRegistrationToken token{};

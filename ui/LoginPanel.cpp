@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
+#include "patch/SecureWipe.h"
 #include "ui/CredentialStore.h"
 #include "ui/DrawKit.h"
 #include "ui/UIManager.h"
@@ -130,27 +132,30 @@ void UIManager::RenderLoginPanel(ImDrawList* dl, float width, float height, floa
             state = LauncherState::Idle;
         }
         SetStatus("AUTENTICANDO...", false);
-        std::string keptPassword(passwordBuf);
+        // The one copy of the password besides the field: the login and the
+        // store read it, a failure restores the field from it, and it is
+        // wiped when it goes.
+        const SecretText keptPassword{std::string_view(passwordBuf)};
         std::string error;
         const bool ok = patchManager != nullptr &&
-                        patchManager->Authenticate(emailBuf, passwordBuf, userId, sessionToken, webRootUrl, servers,
-                                                   error);
+                        patchManager->Authenticate(emailBuf, keptPassword.str(), userId, sessionToken, webRootUrl,
+                                                   servers, error);
         if (ok) {
             loggedIn = true;
             if (rememberMe)
-                SaveCredentialsRegistry(emailBuf, keptPassword);
+                SaveCredentialsRegistry(emailBuf, keptPassword.str());
             else
                 DeleteCredentialsRegistry();
             WipeBuffer(passwordBuf, sizeof(passwordBuf));
             SetStatus("CONECTADO.", false);
             if (!servers.empty()) selectedServer = 0;
         } else {
-            const size_t n = std::min(keptPassword.size(), sizeof(passwordBuf) - 1);
-            std::memcpy(passwordBuf, keptPassword.data(), n);
+            const std::string& kept = keptPassword.str();
+            const size_t n = std::min(kept.size(), sizeof(passwordBuf) - 1);
+            std::memcpy(passwordBuf, kept.data(), n);
             passwordBuf[n] = '\0';
             SetStatus(error.empty() ? std::string("FALHA NA AUTENTICAÇÃO.") : error, true);
         }
-        WipeBuffer(keptPassword.data(), keptPassword.size());
     }
 
     ImGui::PopStyleVar();

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 
+#include "patch/SecureWipe.h"
 #include "ui/CredentialStore.h"
 #include "ui/DrawKit.h"
 #include "ui/StoredText.h"
@@ -34,7 +35,7 @@ ImU32 Alpha(int r, int g, int b, float a) { return IM_COL32(r, g, b, static_cast
 
 // Empties a session text and gives its storage back, its bytes zeroed first.
 void Release(std::string& s) {
-    WipeBuffer(s.data(), s.size());
+    WipeText(s);
     std::string().swap(s);
 }
 
@@ -95,7 +96,7 @@ void UIManager::RenderLogoutButton(ImDrawList* dl) {
     } else {
         WipeBuffer(passwordBuf, sizeof(passwordBuf));
     }
-    WipeBuffer(password.data(), password.size());
+    WipeText(password);
     {
         std::lock_guard<std::mutex> lock(stateMutex);
         state = LauncherState::Idle;
@@ -227,8 +228,9 @@ void UIManager::RenderStartGameButton(ImDrawList* dl, float time) {
     Release(signature);
     SetStatus("INICIANDO O JOGO...", false);
     const std::string username(emailBuf);
+    std::string launchError;
     if (patchManager->LaunchGame(server.ip, server.port, userId, username, sessionToken, server.name, server.id,
-                                 webRootUrl)) {
+                                 webRootUrl, launchError)) {
         WipeBuffer(passwordBuf, sizeof(passwordBuf));
         Release(sessionToken);
         ShowWindow(hwnd, SW_HIDE);
@@ -236,7 +238,5 @@ void UIManager::RenderStartGameButton(ImDrawList* dl, float time) {
         SetStatus("JOGO EM EXECUÇÃO.", false);
         return;
     }
-    std::string text = patchManager->GetStatusMessage();
-    if (text.empty()) text = "ERRO AO INICIAR O EXECUTÁVEL DO JOGO!";
-    SetStatus(text, true);
+    SetStatus(launchError.empty() ? std::string("ERRO AO INICIAR O EXECUTÁVEL DO JOGO!") : launchError, true);
 }

@@ -4,18 +4,10 @@
 
 #include <imgui.h>
 
+#include "patch/SecureWipe.h"
 #include "ui/CredentialStore.h"
 #include "ui/FrameLayout.h"
 #include "ui/StoredText.h"
-
-namespace {
-
-void WipeString(std::string& s) {
-    if (!s.empty()) WipeBuffer(s.data(), s.size());
-    s.clear();
-}
-
-}  // namespace
 
 UIManager::UIManager(PatchManager* pm) : patchManager(pm), reportGate(std::make_shared<ReportGate>()) {
     reportGate->target = this;
@@ -28,8 +20,8 @@ UIManager::UIManager(PatchManager* pm) : patchManager(pm), reportGate(std::make_
         CopyToField(passwordBuf, sizeof(passwordBuf), password);
         rememberMe = true;
     }
-    WipeString(login);
-    WipeString(password);
+    WipeText(login);
+    WipeText(password);
 
     if (patchManager) {
         news = patchManager->FetchNews();

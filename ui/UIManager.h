@@ -144,7 +144,11 @@ public:
     struct GoogleShared {
         GoogleResult googleResult;
         std::mutex googleMutex;
-        std::atomic<bool> googleCancel{false};
+        // The cancel flag of the latest background sign-in. Each sign-in gets a
+        // fresh one and nothing clears a flag, so closing the page stops exactly
+        // the sign-in that was running, and reopening it cannot revive that one.
+        // Replaced and read on the GUI thread; each thread holds its own.
+        std::shared_ptr<std::atomic<bool>> googleCancel = std::make_shared<std::atomic<bool>>(false);
         int32_t googleGeneration = 0;
         int32_t threadsRunning = 0;  // guarded by googleMutex
         std::condition_variable threadsDone;

@@ -147,9 +147,11 @@ void UIManager::Run() {
             if (onRunLoopStarted) onRunLoopStarted();
         }
 
-        // Poll and handle messages; WM_QUIT ends the loop at once.
+        // Poll and handle messages; WM_QUIT ends the loop at once. The W forms
+        // keep typed characters in UTF-16 for the Unicode window: the A forms
+        // pass them through the ANSI code page, which has no room for most.
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0U, 0U, PM_REMOVE)) {
+        while (PeekMessageW(&msg, nullptr, 0U, 0U, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 log.Info("[UIManager::Run] WM_QUIT recebido (wParam=" +
                          std::to_string(static_cast<unsigned long long>(msg.wParam)) + ")");
@@ -157,7 +159,7 @@ void UIManager::Run() {
                 break;
             }
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
         if (done) break;
 

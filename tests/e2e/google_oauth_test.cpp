@@ -417,3 +417,33 @@ TEST_F(GoogleSignIn, ListenerSurvivesBadVisitors) {
     ASSERT_EQ(tokens.size(), 1u);
     EXPECT_NE(tokens[0]["code"], "late") << "more than one receive of 4095 bytes was read";
 }
+
+// Any local program can reach the listener. Requests that carry "code=" but
+// are no browser redirect (another method, another path, the code in a
+// header), more of them than there are turns, are answered and the wait goes
+// on to its deadline: the real redirect still signs in with its own code.
+TEST_F(GoogleSignIn, OnlyAGetOfTheRedirectPathEndsTheWait) {
+    const std::string requests[] = {
+        "POST /callback?code=evil-1 HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n",
+        "GET /favicon.ico?code=evil-2 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+        "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nReferer: http://127.0.0.1/callback?code=evil-3\r\n\r\n",
+        "GET /callback?code= HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+    };
+    RunOptions o;
+    o.plan = "auth";
+    for (const auto& r : requests) o.plan += ",send:" + Hex(r);
+    o.plan += ",redirect";
+    // Three turns, fewer than the requests above; each as long as a slow machine could ever need.
+    o.turnMs = 20000;
+    o.turns = 3;
+    Outcome r = Run(o);
+    ASSERT_EQ(r.exit, 0);
+    EXPECT_EQ(r.result["ok"], true) << r.result.dump();
+    for (const auto& req : requests) EXPECT_EQ(ResponseOf(r.Step("send:" + Hex(req))), kPage) << req;
+    auto tokens = Records("google_token.jsonl");
+    ASSERT_EQ(tokens.size(), 1u);
+    auto auth = Records("google_auth.jsonl");
+    ASSERT_EQ(auth.size(), 1u);
+    EXPECT_EQ(tokens[0]["code"], auth[0]["code"]);
+    EXPECT_EQ(tokens[0]["verdict"], "ok");
+}

@@ -126,7 +126,8 @@ private:
 // winebrowser starts the test browser with this plan; every step is logged.
 class TestBrowser {
 public:
-    TestBrowser(const fs::path& d, const std::string& plan) : log(d / "browser.jsonl"), mark(d / "browser.mark") {
+    TestBrowser(const fs::path& d, const std::string& plan)
+        : log(d / "browser.jsonl"), mark(d / "browser.mark"), go(d / "browser.go") {
         const std::string command = "\"/usr/lib/wine/wine64\" \"" + WinTool("testbrowser").string() + "\"";
         Process reg = StartWindows("reg", {"add", "HKCU\\Software\\Wine\\WineBrowser", "/v", "Browsers", "/t",
                                            "REG_SZ", "/d", command, "/f"});
@@ -134,11 +135,15 @@ public:
         setenv("VRENN_TESTBROWSER_PLAN", plan.c_str(), 1);
         setenv("VRENN_TESTBROWSER_LOG", WinPath(log).c_str(), 1);
         setenv("VRENN_TESTBROWSER_MARK", WinPath(mark).c_str(), 1);
+        setenv("VRENN_TESTBROWSER_GO", WinPath(go).c_str(), 1);
     }
     ~TestBrowser() {
-        for (const char* v : {"VRENN_TESTBROWSER_PLAN", "VRENN_TESTBROWSER_LOG", "VRENN_TESTBROWSER_MARK"})
+        for (const char* v :
+             {"VRENN_TESTBROWSER_PLAN", "VRENN_TESTBROWSER_LOG", "VRENN_TESTBROWSER_MARK", "VRENN_TESTBROWSER_GO"})
             unsetenv(v);
     }
+    // Lets every browser waiting at "await-go" go on.
+    void Go() const { WriteFile(go, ""); }
     std::vector<json> Steps() const { return ReadJsonLines(log); }
     int Count(const std::string& step) const {
         int n = 0;
@@ -154,7 +159,7 @@ public:
     std::string Describe() const { return ReadFile(log); }
 
 private:
-    fs::path log, mark;
+    fs::path log, mark, go;
 };
 
 void WriteConfig(LauncherWorld& w, const json& config) { WriteFile(w.data / "config.json", config.dump()); }
@@ -177,12 +182,12 @@ std::vector<json> RequestsTo(LauncherWorld& w, const std::string& path) {
 // googlelauncher.exe from its own folder, under logcap, with its window drawn.
 class GoogleLauncher {
 public:
-    GoogleLauncher(LauncherWorld& w, Screenful& screen) : log(w.dir / "googlelauncher.log") {
+    GoogleLauncher(LauncherWorld& w, Screenful& screen, int turnMs = 1000) : log(w.dir / "googlelauncher.log") {
         fs::path exe = w.game / "googlelauncher.exe";
         fs::copy_file(WinTool("googlelauncher"), exe, fs::copy_options::overwrite_existing);
         const std::string url = w.Server().Url();
         proc = StartWindows(WinTool("logcap"),
-                            {WinPath(log), WinPath(exe), "--server", url, "--google", url, "--turn-ms", "1000"}, {},
+                            {WinPath(log), WinPath(exe), "--server", url, "--google", url, "--turn-ms", std::to_string(turnMs)}, {},
                             w.dir / "googlelauncher.wine.out");
         shown = WaitUntil(
             [&] {
@@ -391,6 +396,55 @@ TEST(LoginPage, CancelClosesThePageAndStopsARunningGoogleSignIn) {
     EXPECT_EQ(RequestsTo(w, "/api/launcher/config").size(), 2u);
     EXPECT_TRUE(w.Launcher().CloseWindow());
     EXPECT_EQ(w.Launcher().WaitExit(60s), 0);
+}
+
+// CANCELAR stops the sign-in it was meant for, and only that one. The player
+// opens the page again at once, well within the listener's wait, and asks for
+// Google anew: a second browser opens. Then both browsers come back with a
+// code: neither sign-in exchanges it, and nobody is signed in.
+TEST(LoginPage, ACancelledGoogleSignInStaysCancelledWhenThePageReopens) {
+    LauncherWorld w("LoginPageCancelReopen");
+    w.AddAccount(kAna);
+    LinkGoogleAccount(w, "ana.google@vrenn.test");
+    WriteConfig(w, {{"googleOAuthEnabled", true}, {"googleClientId", kClientId}});
+    w.SetNews(NewsShowing({"LOGIN COM GOOGLE CANCELADO."}));
+    TestBrowser browser(w.dir, "mark,await-go,auth,redirect");
+    StandInRuntime runtime(w.dir);
+    StandInRuntime::Install(w.game);
+    w.StartServer();
+    Screenful s;
+    // One wait turn outlasts the whole scene, so nothing here races a turn's end.
+    GoogleLauncher launcher(w, s, 600000);
+    ASSERT_TRUE(launcher.shown) << launcher.Log();
+
+    auto openPage = [&](int nth) {
+        s.Click(spot::kGoogleX, spot::kGoogleY);
+        return runtime.WaitFor("put_Bounds", nth);
+    };
+    auto cancel = [&](int nth) {
+        s.Click(spot::kCancelX, spot::kCancelY);
+        return runtime.WaitFor("ControllerDestroyed", nth);
+    };
+    ASSERT_TRUE(openPage(1)) << runtime.Describe();
+    runtime.Drop({{"type", "vrenn-google"}});
+    ASSERT_TRUE(WaitUntil([&] { return browser.Count("start") == 1; }, 60s, 100ms)) << browser.Describe();
+    ASSERT_TRUE(cancel(1)) << runtime.Describe();
+    ASSERT_TRUE(openPage(2)) << runtime.Describe();
+    runtime.Drop({{"type", "vrenn-google"}});
+    EXPECT_TRUE(WaitUntil([&] { return browser.Count("start") == 2; }, 60s, 100ms))
+        << "the cancelled sign-in kept the new request out\n" << browser.Describe();
+    ASSERT_TRUE(cancel(2)) << runtime.Describe();
+
+    browser.Go();
+    ASSERT_TRUE(WaitUntil([&] { return browser.Count("end") == browser.Count("start"); }, 60s, 200ms))
+        << browser.Describe();
+    EXPECT_EQ(browser.Count("redirect"), browser.Count("start"));
+    EXPECT_TRUE(w.Server().Records("google_token.jsonl").empty()) << "a cancelled sign-in exchanged its code";
+    EXPECT_TRUE(w.Server().Records("google_session.jsonl").empty());
+    EXPECT_TRUE(s.FooterShowsTitle(0, kStatusColour));
+    EXPECT_FALSE(s.ErrorDot());
+    EXPECT_FALSE(s.CardSelected(CaptureScreen(), 0)) << "signed in after cancelling";
+    EXPECT_EQ(launcher.Close(), 0);
 }
 
 // Both Google roads signing in for real against the stand-in provider: the

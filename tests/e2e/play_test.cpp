@@ -10,6 +10,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include <algorithm>
 #include <optional>
 #include <regex>
 
@@ -88,6 +89,13 @@ void SignIn(LauncherWorld& w, const std::string& email, const std::string& passw
     TypeInto(w, spot::kEmailY, email);
     TypeInto(w, spot::kPasswordY, password);
     PressKey("Return");
+}
+
+// Signs in and waits for the server panel with the first of two servers chosen.
+void SignInToTwoServers(LauncherWorld& w, const TestAccount& account) {
+    SignIn(w, account.username, account.password);
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    ASSERT_TRUE(e2e::WaitForCardSelected(w.Window(), 0, 2, 15s));
 }
 
 bool CardSelected(const LauncherWorld& w, const Image& shot, int i) { return e2e::CardSelected(w.Window(), shot, i); }
@@ -189,6 +197,38 @@ TEST(Play, MainRoadFromSignInToTheGameAndBack) {
     auto lines = w.Launcher().LogMessages();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "INFO Encerrando launcher (Exit 0).");
+}
+
+// Characters outside every ANSI code page, typed on the keyboard, reach both
+// fields as they are: the login sends them as the UTF-8 they were typed in.
+TEST(Play, CharactersOutsideTheAnsiCodePageAreTypedAsTheyAre) {
+    LauncherWorld w("PlayUnicodeTyping");
+    TestAccount ana = kAna;
+    ana.username = "\u4E2D\u0151@vrenn.test";
+    ana.password = "s\u0151nha \u4E2D";
+    w.AddAccount(ana);
+    ExtraKeys keys({0x4E2D, 0x0151});
+    ASSERT_TRUE(keys.Ok());
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+
+    // Each character is one glyph (the fallback one where the font has none), 7 px wide.
+    auto typeInto = [&](int y, const std::string& text, int characters) {
+        w.Click(spot::kFieldX, y);
+        TypeText(text);
+        EXPECT_TRUE(WaitUntil([&] { return FieldTextWidth(w, y) >= 7 * (characters - 1); }, 20s, 100ms)) << text;
+    };
+    typeInto(spot::kEmailY, ana.username, 13);
+    typeInto(spot::kPasswordY, ana.password, 7);
+    PressKey("Return");
+    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
+    auto bodies = w.AuthBodies();
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_EQ(bodies[0].value("Username", ""), ana.username);
+    EXPECT_EQ(bodies[0].value("Password", ""), ana.password);
+    EXPECT_TRUE(w.AuthVerdicts()[0].value("ok", false));
+    EXPECT_TRUE(w.Launcher().CloseWindow());
+    EXPECT_TRUE(w.Launcher().WaitExit(60s).has_value());
 }
 
 TEST(Play, WrongPasswordShowsTheMappedErrorAndKeepsThePassword) {
@@ -402,9 +442,7 @@ TEST(Play, MissingClientShowsNotFoundAndKeepsTheSession) {
     w.SetNews(NewsShowing({"JOGO NÃO ENCONTRADO. REINSTALE O LAUNCHER."}));
     w.StartServer();
     ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
-    SignIn(w, kAna.username, kAna.password);
-    ASSERT_TRUE(w.WaitForVerdicts(1, 60s));
-    ASSERT_TRUE(WaitForCardSelected(w, 0, 2));
+    ASSERT_NO_FATAL_FAILURE(SignInToTwoServers(w, kAna));
 
     w.Click(spot::kCardX, spot::kStartY);
     ASSERT_TRUE(w.WaitForVerdicts(2, 60s));
@@ -426,6 +464,41 @@ TEST(Play, MissingClientShowsNotFoundAndKeepsTheSession) {
     nlohmann::json report = *w.ClientReport();
     EXPECT_EQ(report["env"]["VRENN_USERID"], "4242");
     EXPECT_NE(report.value("commandLine", "").find("&;serverid=7&;servername=Ondrel+Norte&;"), std::string::npos);
+    EXPECT_TRUE(w.Launcher().WaitExit(90s).has_value());
+}
+
+// A server name with a double quote would re-split the game's command line:
+// no client starts, the player is told why and the log names the value; the
+// session stays, and a server whose name can be passed starts.
+TEST(Play, ServerNameThatWouldReSplitTheCommandLineStartsNoClient) {
+    LauncherWorld w("PlayUnsafeServerName");
+    TestAccount ana = kAna;
+    ana.servers[0]["serverName"] = "Ondrel \"Norte\"";
+    w.AddAccount(ana);
+    w.InstallClient(0);
+    w.SetNews(NewsShowing({"DADOS INVÁLIDOS PARA O JOGO. CONTATE O SUPORTE."}));
+    w.StartServer();
+    ASSERT_TRUE(w.StartLauncher()) << w.Launcher().Log();
+    ASSERT_NO_FATAL_FAILURE(SignInToTwoServers(w, ana));
+
+    w.Click(spot::kCardX, spot::kStartY);
+    ASSERT_TRUE(w.WaitForVerdicts(2, 60s));
+    EXPECT_TRUE(FooterShowsTitle(w, 0, kErrorColour));
+    EXPECT_TRUE(ErrorDot(w));
+    EXPECT_FALSE(w.ClientReport().has_value()) << w.ClientReport()->dump();
+    EXPECT_TRUE(FindWindowRect(kTitle, true).has_value());
+    auto lines = w.Launcher().LogMessages();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "ERROR [PatchManager] Jogo não iniciado: servername contém aspas duplas."),
+              lines.end())
+        << w.Launcher().Log();
+
+    w.Click(spot::kCardX, spot::CardY(1));
+    ASSERT_TRUE(WaitForCardSelected(w, 1, 2));
+    w.Click(spot::kCardX, spot::kStartY);
+    ASSERT_TRUE(WaitUntil([&] { return w.ClientReport().has_value(); }, 60s, 100ms)) << w.Launcher().Log();
+    EXPECT_NE(w.ClientReport()->value("commandLine", "").find("&;servername=Ondrel+Sul+&+Leste&;"),
+              std::string::npos);
     EXPECT_TRUE(w.Launcher().WaitExit(90s).has_value());
 }
 

@@ -81,6 +81,10 @@ TEST(FriendlyStatus, MapsEachTextToItsPlayerMessage) {
         {"GOOGLE cancelled", kGeneric},
         {"unavailable", kGeneric},
         {"google_internal", kGeneric},
+        // A launch refused for a value its command line cannot carry.
+        {"Dados da conta ou do servidor inválidos para iniciar o jogo.",
+         "DADOS INVÁLIDOS PARA O JOGO. CONTATE O SUPORTE."},
+        {"DADOS INVÁLIDOS PARA O JOGO. CONTATE O SUPORTE.", ""},
         // Upper-case texts that match nothing.
         {"FALHA NA AUTENTICAÇÃO.", kGeneric},
         {"LOGIN NA PÁGINA INDISPONÍVEL NO MOMENTO.", kGeneric},

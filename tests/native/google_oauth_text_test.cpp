@@ -27,10 +27,9 @@ TEST(ExtractRedirectCode, TakesTheFirstCodeUpToSpaceAmpersandOrEnd) {
         {"running to the end of the received text", "GET /callback?code=tail%21", true, "tail!"},
         {"escapes in either case and '+' decoded", "GET /callback?code=a%2fb%2Fc+d%20e HTTP/1.1", true, "a/b/c d e"},
         {"only the first code counts", "GET /callback?code=first&code=second HTTP/1.1", true, "first"},
-        {"a code key with no value gives an empty code", "GET /callback?code=&state=x HTTP/1.1", true, ""},
-        {"bytes before it, NUL included, do not hide it", "\x01\x00junk GET /?code=z9 HTTP/1.1"s, true, "z9"},
+        {"after other parameters", "GET /callback?state=1&xcode=no&code=yes HTTP/1.1", true, "yes"},
         {"malformed escapes are copied as they stand", "GET /callback?code=%zz%4 HTTP/1.1", true, "%zz%4"},
-        {"a '%' among the last two bytes is copied", "code=ab%4", true, "ab%4"},
+        {"a '%' among the last two bytes is copied", "GET /callback?code=ab%4", true, "ab%4"},
         {"the page icon has no code", "GET /favicon.ico HTTP/1.1\r\nHost: 127.0.0.1:5000\r\n\r\n", false, ""},
         {"a refused consent has no code", "GET /callback?error=access_denied HTTP/1.1\r\n\r\n", false, ""},
         {"nothing received", "", false, ""},
@@ -39,6 +38,32 @@ TEST(ExtractRedirectCode, TakesTheFirstCodeUpToSpaceAmpersandOrEnd) {
         std::string code = "untouched";
         EXPECT_EQ(ExtractRedirectCode(c.request, code), c.found) << c.name;
         EXPECT_EQ(code, c.found ? c.code : "untouched") << c.name;
+    }
+}
+
+// Any local program can connect to the listener: only the browser's redirect,
+// a GET of the redirect path, may end the wait. Each of these leaves it open.
+TEST(ExtractRedirectCode, OnlyAGetOfTheRedirectPathCarriesACode) {
+    const CodeCase cases[] = {
+        {"another method", "POST /callback?code=x HTTP/1.1\r\n\r\n", false, ""},
+        {"a method in lower case", "get /callback?code=x HTTP/1.1", false, ""},
+        {"the site root", "GET /?code=x HTTP/1.1", false, ""},
+        {"another path", "GET /favicon.ico?code=x HTTP/1.1", false, ""},
+        {"a longer path", "GET /callbacks?code=x HTTP/1.1", false, ""},
+        {"a path below it", "GET /callback/x?code=y HTTP/1.1", false, ""},
+        {"the absolute form", "GET http://127.0.0.1:5/callback?code=x HTTP/1.1", false, ""},
+        {"code= only in a header", "GET /callback HTTP/1.1\r\nReferer: http://h/?code=x\r\n\r\n", false, ""},
+        {"code= only in the body", "GET / HTTP/1.1\r\n\r\ncode=x", false, ""},
+        {"a parameter that only ends in code", "GET /callback?xcode=x HTTP/1.1", false, ""},
+        {"code= past the protocol version", "GET /callback HTTP/1.1?code=x", false, ""},
+        {"bytes before the request line", "\x01\x00junk GET /callback?code=z9 HTTP/1.1"s, false, ""},
+        {"a leading blank", " GET /callback?code=z9 HTTP/1.1", false, ""},
+        {"an empty first code", "GET /callback?code=&code=x HTTP/1.1", false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string code = "untouched";
+        EXPECT_EQ(ExtractRedirectCode(c.request, code), c.found) << c.name;
+        EXPECT_EQ(code, "untouched") << c.name;
     }
 }
 

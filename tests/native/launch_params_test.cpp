@@ -68,3 +68,57 @@ TEST(LaunchParams, CommandLineIsThreeQuotedArguments) {
     // Nothing inside an argument is escaped, quotes included.
     EXPECT_EQ(BuildGameCommandLine(L"x", L"servername=\"A\"&;", L"w"), L"\"x\" \"servername=\"A\"&;\" \"w\"");
 }
+
+// The values go in unescaped, so a value that the client would split
+// differently refuses the start; everything else, "&" and ";" apart included,
+// is passed as it is.
+TEST(LaunchParams, ValuesTheCommandLineCannotCarryAreNamed) {
+    using F = LaunchValueFault;
+    struct Case {
+        const char* name;
+        void (*change)(LaunchParamsInput&);
+        std::string webRoot;
+        std::string field;
+        F fault;
+    };
+    const Case cases[] = {
+        {"'&' and ';' apart, spaces, UTF-8", [](LaunchParamsInput& in) { in.username = "Jo\xC3\xA3o & ;"; },
+         "http://w/", "", F::None},
+        {"empty values", [](LaunchParamsInput& in) { in = LaunchParamsInput{}; }, "", "", F::None},
+        {"'&' ending a value before the separator",
+         [](LaunchParamsInput& in) { in.username = "ana&"; in.serverName = ";sul"; }, "", "", F::None},
+        {"'&;' in the web-root URL is no entry", [](LaunchParamsInput&) {}, "http://w/?a=1&;b", "", F::None},
+        {"backslash inside the web-root URL", [](LaunchParamsInput&) {}, "C:\\web\\x", "", F::None},
+        {"quote in the username", [](LaunchParamsInput& in) { in.username = "ana\"x"; }, "", "username", F::Quote},
+        {"quote in the server name", [](LaunchParamsInput& in) { in.serverName = "\"BR\""; }, "", "servername",
+         F::Quote},
+        {"quote in the web-root URL", [](LaunchParamsInput&) {}, "http://w/\"", "webroot", F::Quote},
+        {"separator in the username", [](LaunchParamsInput& in) { in.username = "ana&;ip=6.6.6.6"; }, "", "username",
+         F::Separator},
+        {"separator in the signature", [](LaunchParamsInput& in) { in.signature = "s&;"; }, "", "signature",
+         F::Separator},
+        {"separator in the ip", [](LaunchParamsInput& in) { in.ip = "1.2.3.4&;x=1"; }, "", "ip", F::Separator},
+        {"separator in the port", [](LaunchParamsInput& in) { in.port = "1&;"; }, "", "ports", F::Separator},
+        {"separator in the user id", [](LaunchParamsInput& in) { in.userId = "&;1"; }, "", "userid", F::Separator},
+        {"web-root URL ending in a backslash", [](LaunchParamsInput&) {}, "http://w\\", "webroot",
+         F::TrailingBackslash},
+        {"web-root URL ending in two backslashes", [](LaunchParamsInput&) {}, "http://w\\\\", "webroot",
+         F::TrailingBackslash},
+        {"NUL in the server name", [](LaunchParamsInput& in) { in.serverName = std::string("a\0b", 3); }, "",
+         "servername", F::Nul},
+        {"NUL in the web-root URL", [](LaunchParamsInput&) {}, std::string("w\0", 2), "webroot", F::Nul},
+        {"the first fault in command-line order",
+         [](LaunchParamsInput& in) { in.serverName = "\""; in.username = "a&;"; }, "\\", "username", F::Separator},
+    };
+    for (const auto& c : cases) {
+        LaunchParamsInput in = Sample();
+        in.serverName = "Vrenn Sul & Norte; BR";
+        c.change(in);
+        const UnsafeLaunchValue got = FindUnsafeLaunchValue(in, c.webRoot);
+        EXPECT_EQ(got.fault, c.fault) << c.name;
+        EXPECT_EQ(got.field, c.field) << c.name;
+    }
+    EXPECT_EQ(DescribeUnsafeLaunchValue({"servername", F::Quote}), "servername contém aspas duplas");
+    EXPECT_EQ(DescribeUnsafeLaunchValue({"username", F::Separator}), "username contém o separador &;");
+    EXPECT_EQ(DescribeUnsafeLaunchValue({"webroot", F::TrailingBackslash}), "webroot termina em barra invertida");
+}

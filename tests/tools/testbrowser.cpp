@@ -14,6 +14,7 @@
 //   send:HEX     send the given bytes
 //   mark         create the file named by VRENN_TESTBROWSER_MARK
 //   await-closed connect until the listener refuses (at most 20 s)
+//   await-go     wait until the file named by VRENN_TESTBROWSER_GO exists (at most 120 s)
 //   wait:MS      sleep
 // Responses are logged as hex, so the tests can compare them byte for byte.
 #include <winsock2.h>
@@ -266,6 +267,18 @@ int wmain(int argc, wchar_t** argv) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             }
             Log("{\"step\":\"await-closed\",\"closed\":" + std::string(closed ? "true" : "false") + "}");
+        } else if (step == "await-go") {
+            const std::wstring go = Utf8ToWString(Env(L"VRENN_TESTBROWSER_GO"));
+            bool seen = false;
+            auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+            while (!go.empty() && std::chrono::steady_clock::now() < end) {
+                if (GetFileAttributesW(go.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                    seen = true;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            Log("{\"step\":\"await-go\",\"go\":" + std::string(seen ? "true" : "false") + "}");
         } else if (step.compare(0, 5, "wait:") == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(step.c_str() + 5)));
             Log("{\"step\":" + Quote(step) + "}");

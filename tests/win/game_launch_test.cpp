@@ -95,7 +95,9 @@ protected:
                        const std::string& webRoot, bool* ok = nullptr) {
         fs::path report = dir / "client_report.json";
         fs::remove(report);
-        bool started = manager->LaunchGame("10.1.2.3", "7000", "42", username, "sig.abc", serverName, serverId, webRoot);
+        error = "untouched";
+        bool started = manager->LaunchGame("10.1.2.3", "7000", "42", username, "sig.abc", serverName, serverId, webRoot,
+                                           error);
         if (ok) *ok = started;
         if (!started) return "";
         for (int i = 0; i < 600 && !fs::exists(report); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -109,6 +111,7 @@ protected:
     }
     fs::path dir;
     std::unique_ptr<PatchManager> manager;
+    std::string error;  // the last launch's failure text
 };
 
 }  // namespace
@@ -116,7 +119,7 @@ protected:
 TEST_F(GameLaunch, ChildGetsExactCommandLineAndVariablesLauncherKeepsNone) {
     InstallClient();
     const std::string username = "Ana Maria Silva";
-    const std::string serverName = "Vrenn Sul & Norte; \"BR\"";
+    const std::string serverName = "Vrenn Sul & Norte; [BR]";
     int64_t before = std::time(nullptr);
     std::string report = Launch(username, serverName, -1, "");
     int64_t after = std::time(nullptr);
@@ -148,10 +151,11 @@ TEST_F(GameLaunch, ChildGetsExactCommandLineAndVariablesLauncherKeepsNone) {
     std::string exe = Narrow(dir.wstring() + L"\\VrennClient.exe");
     EXPECT_EQ(line, "\"" + exe + "\" \"" + BuildLaunchParams(in) + "\" \"\"");
     EXPECT_NE(line.find("&;username=Ana+Maria+Silva&;"), std::string::npos);
-    EXPECT_NE(line.find("&;servername=Vrenn+Sul+&+Norte;+\"BR\"&;"), std::string::npos);
+    EXPECT_NE(line.find("&;servername=Vrenn+Sul+&+Norte;+[BR]&;"), std::string::npos);
     EXPECT_NE(line.find("&;serverid=-1&;"), std::string::npos);
     EXPECT_EQ(line.substr(line.size() - 3), " \"\"");
     EXPECT_EQ(manager->GetStatusMessage(), "");
+    EXPECT_EQ(error, "untouched");
 }
 
 TEST_F(GameLaunch, WebRootAndUtf8ValuesReachTheChild) {
@@ -198,6 +202,7 @@ TEST_F(GameLaunch, FailuresSetTheirTextAndLeaveNoVariable) {
     Launch("u", "s", 1, "w", &ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(manager->GetStatusMessage(), "VrennClient.exe não encontrado no diretório do launcher.");
+    EXPECT_EQ(error, "VrennClient.exe não encontrado no diretório do launcher.");
     for (const wchar_t* name : kVariables) EXPECT_TRUE(VariableAbsent(name)) << Narrow(name);
 
     // Something is there, but it cannot be started.
@@ -205,6 +210,7 @@ TEST_F(GameLaunch, FailuresSetTheirTextAndLeaveNoVariable) {
     Launch("u", "s", 1, "w", &ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(manager->GetStatusMessage(), "FALHA AO INICIAR O PROCESSO DO JOGO.");
+    EXPECT_EQ(error, "FALHA AO INICIAR O PROCESSO DO JOGO.");
     for (const wchar_t* name : kVariables) EXPECT_TRUE(VariableAbsent(name)) << Narrow(name);
 
     // A later successful start leaves the last failure text alone.
@@ -213,6 +219,42 @@ TEST_F(GameLaunch, FailuresSetTheirTextAndLeaveNoVariable) {
     EXPECT_FALSE(Launch("u", "s", 1, "w", &ok).empty());
     EXPECT_TRUE(ok);
     EXPECT_EQ(manager->GetStatusMessage(), "FALHA AO INICIAR O PROCESSO DO JOGO.");
+}
+
+// Values the client would read differently (its command line re-split by a
+// quote or an entry separator, its last quote escaped) start no client: the
+// launcher keeps no variable, and says why in its reason and its log.
+TEST_F(GameLaunch, ValuesThatWouldReSplitTheCommandLineStartNoClient) {
+    InstallClient();
+    struct Case {
+        const char* name;
+        std::string username, serverName, webRoot;
+    } cases[] = {
+        {"quote in the username", "ana\" \"x", "s", "w"},
+        {"quote in the server name", "u", "Vrenn \"BR\"", "w"},
+        {"entry separator in the username", "ana&;ip=6.6.6.6", "s", "w"},
+        {"web-root URL ending in a backslash", "u", "s", "http://web.vrenn.dev\\"},
+    };
+    // A client that started would stay, so the process list shows it at once.
+    WriteAll(dir / "client_stay_ms.txt", "600000");
+    const std::wstring exe = dir.wstring() + L"\\VrennClient.exe";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool ok = true;
+        EXPECT_EQ(Launch(c.username, c.serverName, 1, c.webRoot, &ok), "");
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(error, kUnsafeLaunchValueText);
+        EXPECT_EQ(manager->GetStatusMessage(), kUnsafeLaunchValueText);
+        for (const wchar_t* name : kVariables) EXPECT_TRUE(VariableAbsent(name)) << Narrow(name);
+        HANDLE client = FindClient(exe);
+        EXPECT_EQ(client, nullptr) << "a client was started";
+        if (client) {
+            TerminateProcess(client, 0);
+            WaitForSingleObject(client, 10000);
+            CloseHandle(client);
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir / "client_report.json"));
 }
 
 TEST_F(GameLaunch, ClientStaysAliveForTheTimeItIsGiven) {

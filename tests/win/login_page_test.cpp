@@ -293,6 +293,19 @@ protected:
         });
     }
 
+    // The page shown, and a successful background sign-in's result stored, not yet applied.
+    void ShowPageWithASuccessStored() {
+        ASSERT_TRUE(ui.OpenLoginModal());
+        ASSERT_TRUE(PumpUntil([&] { return ui.webViewController != nullptr; }));
+        std::lock_guard<std::mutex> lock(ui.google->googleMutex);
+        ui.google->googleGeneration = 1;
+        ui.google->googleResult.ready = true;
+        ui.google->googleResult.ok = true;
+        ui.google->googleResult.generation = 1;
+        ui.google->googleResult.userId = "8";
+        ui.google->googleResult.token = "t";
+    }
+
     RegistrySandbox sandbox;
     HeadlessImGui imgui;
     HeldServer server;
@@ -356,7 +369,7 @@ TEST_F(LoginPage, PageLoginSignsInWithTheSessionItCarries) {
         EXPECT_EQ(fresh.selectedServer, c.selected);
         for (char ch : fresh.passwordBuf) ASSERT_EQ(ch, '\0') << "password not wiped";
         EXPECT_FALSE(fresh.loginModalOpen);
-        EXPECT_TRUE(fresh.google->googleCancel.load()) << "closing the page cancels a background sign-in";
+        EXPECT_TRUE(fresh.google->googleCancel->load()) << "closing the page cancels a background sign-in";
         Status st = StatusOf(fresh);
         EXPECT_EQ(st.text, "CONECTADO.");
         EXPECT_FALSE(st.error);
@@ -428,7 +441,7 @@ TEST_F(LoginPage, MessagesThatSignNothingIn) {
 TEST_F(LoginPage, OpeningRequestsOneEnvironmentAndShowsThePage) {
     ASSERT_TRUE(ui.OpenLoginModal());
     EXPECT_TRUE(ui.loginModalOpen);
-    EXPECT_FALSE(ui.google->googleCancel.load()) << "opening clears the cancel flag";
+    EXPECT_FALSE(ui.google->googleCancel->load()) << "opening cancels nothing";
     ASSERT_TRUE(ui.OpenLoginModal());
     ASSERT_TRUE(PumpUntil([&] { return ui.webViewController != nullptr; }));
     ASSERT_TRUE(ui.OpenLoginModal());
@@ -528,7 +541,7 @@ TEST_F(LoginPage, CancelClosesThePageWithoutAnError) {
     EXPECT_FALSE(ui.loginModalOpen);
     EXPECT_EQ(ui.webViewController, nullptr);
     EXPECT_EQ(ui.webView, nullptr);
-    EXPECT_TRUE(ui.google->googleCancel.load());
+    EXPECT_TRUE(ui.google->googleCancel->load());
     Status st = StatusOf(ui);
     EXPECT_EQ(st.text, kCancelled);
     EXPECT_FALSE(st.error);
@@ -564,7 +577,7 @@ TEST_F(LoginPage, RuntimeFailures) {
             Status st = StatusOf(ui);
             EXPECT_EQ(st.text, UIManager::FriendlyStatus(kPageUnavailable));
             EXPECT_TRUE(st.error);
-            EXPECT_TRUE(ui.google->googleCancel.load());
+            EXPECT_TRUE(ui.google->googleCancel->load());
         } else {
             EXPECT_FALSE(ui.loginModalOpen);
             EXPECT_EQ(StatusOf(ui).text, "PRONTO PARA JOGAR");
@@ -746,6 +759,49 @@ TEST_F(LoginPage, BackgroundSignInRefusesWhileRunningAndDropsStaleResults) {
     EXPECT_FALSE(ui.google->googleResult.ready);
 }
 
+// Closing the page cancels the sign-in it was running, and only that one:
+// opening the page again does not undo the cancel, and a new request is taken
+// at once instead of waiting for the cancelled sign-in to give up.
+TEST_F(LoginPage, CancelBelongsToTheSignInItWasMeantFor) {
+    ASSERT_TRUE(ui.OpenLoginModal());
+    ui.StartGoogleThread();
+    ASSERT_TRUE(server.WaitForRequests(1));  // the first sign-in waits for its configuration
+    ui.CloseLoginModal();
+    ASSERT_TRUE(ui.OpenLoginModal());
+    ui.StartGoogleThread();
+    EXPECT_EQ(Generation(), 2) << "the cancelled sign-in kept the new request out";
+    ASSERT_TRUE(server.WaitForRequests(2));
+
+    // The first one learns it has a client: cancelled, it gives up before any
+    // browser; its result is stale and never shown.
+    server.AnswerOldest(R"({"googleClientId":"318-vrenn.apps.googleusercontent.com"})");
+    ASSERT_TRUE(PumpUntil([&] {
+        std::lock_guard<std::mutex> lock(ui.google->googleMutex);
+        return ui.google->threadsRunning == 1;
+    }));
+    ui.PollGoogle();
+    EXPECT_EQ(StatusOf(ui).text, kWaiting);
+    // The second is live: the reopened page did not cancel it.
+    server.AnswerOldest("{}");
+    ASSERT_TRUE(ResultStored(2));
+    ui.PollGoogle();
+    EXPECT_EQ(StatusOf(ui).text, kGoogleUnavailable);
+}
+
+// A sign-in that succeeds just as the player presses CANCELAR (its result
+// stored, not yet applied) signs nobody in: the cancel's own status stays.
+TEST_F(LoginPage, ResultOfACancelledSignInIsDropped) {
+    ASSERT_NO_FATAL_FAILURE(ShowPageWithASuccessStored());
+    ClickCancel();
+    ui.PollGoogle();
+    EXPECT_FALSE(ui.loggedIn);
+    EXPECT_TRUE(ui.sessionToken.empty());
+    Status st = StatusOf(ui);
+    EXPECT_EQ(st.text, kCancelled);
+    EXPECT_FALSE(st.error);
+    EXPECT_FALSE(ui.google->googleResult.ready) << "the dropped result is still waiting";
+}
+
 // What a stored result does when it is applied, both outcomes.
 TEST_F(LoginPage, AppliedResultsSetStatusSessionAndForm) {
     struct Case {
@@ -828,17 +884,7 @@ TEST_F(LoginPage, AppliedResultsSetStatusSessionAndForm) {
 
 // A successful background sign-in closes the page the runtime shows.
 TEST_F(LoginPage, AppliedSuccessClosesTheShownPage) {
-    ASSERT_TRUE(ui.OpenLoginModal());
-    ASSERT_TRUE(PumpUntil([&] { return ui.webViewController != nullptr; }));
-    {
-        std::lock_guard<std::mutex> lock(ui.google->googleMutex);
-        ui.google->googleGeneration = 1;
-        ui.google->googleResult.ready = true;
-        ui.google->googleResult.ok = true;
-        ui.google->googleResult.generation = 1;
-        ui.google->googleResult.userId = "8";
-        ui.google->googleResult.token = "t";
-    }
+    ASSERT_NO_FATAL_FAILURE(ShowPageWithASuccessStored());
     ui.PollGoogle();
     EXPECT_TRUE(ui.loggedIn);
     EXPECT_FALSE(ui.loginModalOpen);

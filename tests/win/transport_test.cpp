@@ -1,7 +1,7 @@
 // The shared WinHTTP request sequence against a raw loopback listener in this
 // process: what goes on the wire, what comes back into out, where a URL is
 // refused before any connection, and how long a silent server can hold a call.
-#include "support/LoopbackListener.h"
+#include "support/LoopbackServer.h"
 // winsock2 before windows.h
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -22,113 +22,6 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 
 namespace {
-
-// A TCP listener on 127.0.0.1 that treats each connection one way:
-// Answer reads one request (headers and a Content-Length body) and sends a
-// fixed answer; Silent reads and never answers; FirstBytes keeps the first
-// bytes the client sends and hangs up.
-class Loopback {
-public:
-    enum class Mode { Answer, Silent, FirstBytes };
-
-    explicit Loopback(Mode mode, std::string answer = {}) : mode(mode), answer(std::move(answer)) {
-        acceptor = std::thread([this] { AcceptLoop(); });
-    }
-    ~Loopback() { Stop(); }
-
-    std::string Url(const std::string& path, const std::string& scheme = "http") const {
-        return listener.Url(path, scheme);
-    }
-
-    // Ends every connection; afterwards the counts below are final.
-    void Stop() {
-        if (!listener.Open()) return;
-        stop = true;
-        acceptor.join();
-        // Connections still waiting in the backlog count too.
-        for (;;) {
-            SOCKET s = listener.AcceptWithin(0);
-            if (s == INVALID_SOCKET) break;
-            ++accepted;
-            closesocket(s);
-        }
-        for (auto& t : connections) t.join();
-        listener.Close();
-    }
-
-    int Accepted() const { return accepted.load(); }
-    std::vector<std::string> Received() {
-        std::lock_guard<std::mutex> lock(mutex);
-        return received;
-    }
-
-private:
-    void AcceptLoop() {
-        while (!stop) {
-            SOCKET s = listener.AcceptWithin(20000);
-            if (s == INVALID_SOCKET) continue;
-            ++accepted;
-            connections.emplace_back([this, s] { Handle(s); });
-        }
-    }
-
-    // One recv that gives up after 20 ms so the stop flag is seen; 0 when nothing came yet.
-    int Receive(SOCKET s, std::string& into) {
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(s, &set);
-        timeval tv{0, 20000};
-        if (select(0, &set, nullptr, nullptr, &tv) <= 0) return 0;
-        char buf[8192];
-        int n = recv(s, buf, sizeof(buf), 0);
-        if (n <= 0) return -1;
-        into.append(buf, static_cast<size_t>(n));
-        return n;
-    }
-
-    static bool RequestComplete(const std::string& data) {
-        size_t end = data.find("\r\n\r\n");
-        if (end == std::string::npos) return false;
-        size_t length = 0;
-        std::string head = data.substr(0, end);
-        for (auto& c : head) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        size_t at = head.find("\r\ncontent-length:");
-        if (at != std::string::npos) length = std::stoul(head.substr(at + 17));
-        return data.size() >= end + 4 + length;
-    }
-
-    void Handle(SOCKET s) {
-        std::string data;
-        // Even a silent server hangs up at last, so a client without limits fails the test instead of hanging it.
-        const auto giveUp = std::chrono::steady_clock::now() + 40s;
-        while (!stop && std::chrono::steady_clock::now() < giveUp) {
-            if (Receive(s, data) < 0) break;
-            if (mode == Mode::FirstBytes && data.size() >= 3) break;
-            if (mode == Mode::Answer && RequestComplete(data)) {
-                send(s, answer.data(), static_cast<int>(answer.size()), 0);
-                shutdown(s, SD_SEND);
-                while (!stop && Receive(s, data) >= 0) {
-                }
-                break;
-            }
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            received.push_back(data);
-        }
-        closesocket(s);
-    }
-
-    const Mode mode;
-    const std::string answer;
-    LoopbackListener listener;
-    std::atomic<bool> stop{false};
-    std::atomic<int> accepted{0};
-    std::thread acceptor;
-    std::vector<std::thread> connections;
-    std::mutex mutex;
-    std::vector<std::string> received;
-};
 
 std::string Answer(const std::string& statusLine, const std::string& headers, const std::string& body) {
     return "HTTP/1.1 " + statusLine + "\r\n" + headers + "Content-Length: " + std::to_string(body.size()) +

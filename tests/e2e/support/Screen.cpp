@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
 
 #include "Harness.h"
@@ -95,6 +96,40 @@ HeldKey::~HeldKey() { Release(); }
 void HeldKey::Release() {
     if (down) Shell("xdotool keyup " + keysym);
     down = false;
+}
+
+// Keys of the evdev keycodes that the default keymap leaves without symbols.
+static const char* const kSpareKeys[] = {"<AB11>", "<I120>", "<JPCM>"};
+
+ExtraKeys::ExtraKeys(const std::vector<unsigned>& codepoints) {
+    if (codepoints.size() > std::size(kSpareKeys)) return;
+    dir = MakeTempDir("extra-keys").string();
+    Shell("xkbcomp -w 0 -xkb \"$DISPLAY\" '" + dir + "/display.xkb' 2>/dev/null");
+    std::string keymap = ReadFile(dir + "/display.xkb");
+    size_t symbols = keymap.find("xkb_symbols");
+    size_t open = symbols == std::string::npos ? symbols : keymap.find('{', symbols);
+    if (open == std::string::npos) return;
+    std::string keys = "\n";
+    for (size_t i = 0; i < codepoints.size(); ++i) {
+        char keysym[16];
+        std::snprintf(keysym, sizeof(keysym), "U%04X", codepoints[i]);
+        keys += std::string("    key ") + kSpareKeys[i] + " { [ " + keysym + " ] };\n";
+    }
+    keymap.insert(open + 1, keys);
+    WriteFile(dir + "/extra.xkb", keymap);
+    Shell("xkbcomp -w 0 '" + dir + "/extra.xkb' \"$DISPLAY\" 2>/dev/null");
+    // Loaded when xkbcomp dumps the new keys back.
+    const std::string now = Shell("xkbcomp -w 0 -xkb \"$DISPLAY\" - 2>/dev/null");
+    ok = true;
+    for (unsigned cp : codepoints) {
+        char keysym[16];
+        std::snprintf(keysym, sizeof(keysym), "U%04X", cp);
+        ok = ok && now.find(keysym) != std::string::npos;
+    }
+}
+
+ExtraKeys::~ExtraKeys() {
+    if (!dir.empty()) Shell("xkbcomp -w 0 '" + dir + "/display.xkb' \"$DISPLAY\" 2>/dev/null");
 }
 
 int Mask::Count() const {

@@ -51,6 +51,25 @@ private:
     bool down = true;
 };
 
+// Characters the display's keymap lacks, put on spare keys for the object's
+// lifetime (at most three). xdotool would otherwise bind each such character
+// to a key for the moment of the keystroke, and Wine may read that key after
+// xdotool has already taken it back: the character is then lost. Programs
+// started afterwards read the keymap with these keys in it; the display's own
+// keymap is loaded back at the end.
+class ExtraKeys {
+public:
+    explicit ExtraKeys(const std::vector<unsigned>& codepoints);
+    ~ExtraKeys();
+    ExtraKeys(const ExtraKeys&) = delete;
+    ExtraKeys& operator=(const ExtraKeys&) = delete;
+    bool Ok() const { return ok; }
+
+private:
+    std::string dir;
+    bool ok = false;
+};
+
 // Pixels of a region that pass a test, as a mask cut to their bounding box.
 struct Mask {
     int width = 0, height = 0;
