@@ -90,7 +90,7 @@ if(BUILD_TESTING)
 
   file(MAKE_DIRECTORY "${VRENN_FUZZ_DIR}/obj" "${VRENN_FUZZ_DIR}/artifacts")
   set(_fuzz_objects "")
-  foreach(src IN LISTS VRENN_PURE_SOURCES VRENN_LOCAL_FILES_POSIX)
+  foreach(src IN LISTS VRENN_PURE_SOURCES VRENN_PLATFORM_POSIX)
     file(RELATIVE_PATH rel "${CMAKE_SOURCE_DIR}" "${src}")
     string(REPLACE "/" "_" rel "${rel}")
     set(obj "${VRENN_FUZZ_DIR}/obj/${rel}.o")
