@@ -100,11 +100,19 @@ protected:
                                            error);
         if (ok) *ok = started;
         if (!started) return "";
-        for (int i = 0; i < 600 && !fs::exists(report); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A guard against a client that never reports, not a limit on its start:
+        // a loaded machine can take many seconds to start a process under Wine.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+        while (!fs::exists(report) && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!fs::exists(report)) ADD_FAILURE() << "the client started but wrote no report";
         return ReadAll(report);
     }
     std::string FileMappingEntry() {
-        std::string line = ExtractJsonValue(Launch("a", "b", 1, "w"), "commandLine", true);
+        bool started = false;
+        const std::string report = Launch("a", "b", 1, "w", &started);
+        EXPECT_TRUE(started) << error;
+        std::string line = ExtractJsonValue(report, "commandLine", true);
         std::smatch m;
         std::regex_search(line, m, std::regex("&;(filemapping_md5=[^&]*&;)"));
         return m[1].str();
