@@ -180,7 +180,9 @@ void ExpectWellFormedSequence(const ProbeRun& run) {
         last = r.state;
         EXPECT_GE(r.progress, 0.0);
         EXPECT_LE(r.progress, 1.0);
-        if (r.state != kDownloading) EXPECT_EQ(r.speed, 0.0);
+        if (r.state != kDownloading) {
+            EXPECT_EQ(r.speed, 0.0);
+        }
         switch (r.state) {
             case kChecking:
                 EXPECT_EQ(r.message, "Verificando se há atualizações...");
@@ -526,7 +528,9 @@ TEST_F(PatchRun, PathsOutsideTheGameFolderAreRefused) {
     EXPECT_EQ(RequestedFiles(), std::vector<std::string>{"good.txt"});
     EXPECT_EQ(Tree(game), (std::map<std::string, std::string>{{"good.txt", "good"}}));
     for (const char* name : {"evil.txt", "evil2.txt", "evil3.txt"}) EXPECT_FALSE(fs::exists(dir / name)) << name;
-    if (prefix) EXPECT_FALSE(fs::exists(fs::path(prefix) / "drive_c" / "evil_c.txt"));
+    if (prefix) {
+        EXPECT_FALSE(fs::exists(fs::path(prefix) / "drive_c" / "evil_c.txt"));
+    }
     EXPECT_FALSE(fs::exists("/rooted.txt"));
 }
 

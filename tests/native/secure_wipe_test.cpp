@@ -33,13 +33,15 @@ TEST(SecureWipe, WipeTextZeroesTheWholeBufferAndKeepsIt) {
 // the bytes: the moved-from object is wiped as well. A long one hands its
 // buffer over and leaves nothing.
 TEST(SecureWipe, SecretTextLeavesNoCopyWhereItCameFrom) {
-    for (const std::string secret : {std::string("short"), std::string("a password long enough for the heap")}) {
+    for (const std::string& secret : {std::string("short"), std::string("a password long enough for the heap")}) {
         std::string source = secret;
         const char* inside = source.data();
         const size_t room = source.capacity();
         SecretText kept(std::move(source));
         EXPECT_EQ(kept.str(), secret);
-        if (inside != kept.str().data()) EXPECT_TRUE(AllZero(inside, room)) << secret;
+        if (inside != kept.str().data()) {
+            EXPECT_TRUE(AllZero(inside, room)) << secret;
+        }
         EXPECT_TRUE(AllZero(source.data(), source.capacity())) << secret;
     }
     const SecretText fromView(std::string_view("typed"));

@@ -129,6 +129,8 @@ TEST(ParseLeadingInt32, StopsAtFirstNonDigitAndRefusesOverflow) {
     for (const auto& c : cases) {
         int32_t v = 12345;
         EXPECT_EQ(ParseLeadingInt32(c.text, v), c.ok) << c.text;
-        if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
     }
 }
