@@ -1,6 +1,8 @@
 // The patch run: file list, verification, downloads, and the state reports.
 #include "patch/PatchManager.h"
 
+#include <algorithm>
+
 #include "app/Logger.h"
 #include "patch/DownloadEngine.h"
 #include "patch/FileIntegritySystem.h"
@@ -26,9 +28,9 @@ PatchManager::~PatchManager() {
 }
 
 void PatchManager::DetachCallback() {
-    std::unique_lock<std::mutex> lock(stateLock);
-    callback = nullptr;
-    callbacksIdle.wait(lock, [this] { return callbacksInFlight == 0; });
+    std::unique_lock<HelperLock> lock(stateLock);
+    callback.reset();
+    while (callbacksInFlight != 0) callbacksIdle.wait(lock);
 }
 
 void PatchManager::Initialize() {
@@ -38,9 +40,10 @@ void PatchManager::Initialize() {
 }
 
 void PatchManager::StartPatchProcess(bool forceVerify, PatchStateCallback newCallback) {
+    auto shared = newCallback ? std::make_shared<const PatchStateCallback>(std::move(newCallback)) : nullptr;
     {
-        std::lock_guard<std::mutex> lock(stateLock);
-        callback = std::move(newCallback);
+        std::lock_guard<HelperLock> lock(stateLock);
+        callback = std::move(shared);
     }
     active = true;
     if (worker.joinable()) worker.join();
@@ -48,9 +51,9 @@ void PatchManager::StartPatchProcess(bool forceVerify, PatchStateCallback newCal
 }
 
 void PatchManager::SetState(LauncherState newState, float newProgress, float speed, const std::string& message) {
-    PatchStateCallback report;
+    std::shared_ptr<const PatchStateCallback> report;
     {
-        std::lock_guard<std::mutex> lock(stateLock);
+        std::lock_guard<HelperLock> lock(stateLock);
         state = newState;
         progress = newProgress;
         statusMessage = message;
@@ -62,20 +65,20 @@ void PatchManager::SetState(LauncherState newState, float newProgress, float spe
     struct Done {
         PatchManager* self;
         ~Done() {
-            std::lock_guard<std::mutex> lock(self->stateLock);
+            std::lock_guard<HelperLock> lock(self->stateLock);
             if (--self->callbacksInFlight == 0) self->callbacksIdle.notify_all();
         }
     } done{this};
-    report(newState, newProgress, speed, message);
+    (*report)(newState, newProgress, speed, message);
 }
 
 void PatchManager::SetStatusMessage(const std::string& message) {
-    std::lock_guard<std::mutex> lock(stateLock);
+    std::lock_guard<HelperLock> lock(stateLock);
     statusMessage = message;
 }
 
 std::string PatchManager::GetStatusMessage() const {
-    std::lock_guard<std::mutex> lock(stateLock);
+    std::lock_guard<HelperLock> lock(stateLock);
     return statusMessage;
 }
 
@@ -116,6 +119,11 @@ void PatchManager::RunPatch(bool forceVerify) {
         }
 
         SetState(LauncherState::Downloading, 0.0f, 0.0f, "Baixando atualizações...");
+        // Largest files first: the workers take the queue in order, and a large
+        // file taken late would end the run with one worker fetching it alone
+        // while the other three sit idle.
+        std::stable_sort(toFetch.begin(), toFetch.end(),
+                         [](const FileMetadata& a, const FileMetadata& b) { return a.size > b.size; });
         // Replacing the engine cancels and joins an earlier run's downloads.
         downloader = std::make_unique<DownloadEngine>(kDownloadWorkers);
         downloader->ConfineTo(baseDir);
@@ -131,8 +139,9 @@ void PatchManager::RunPatch(bool forceVerify) {
         }
 
         downloader->Start(
-            [this](float fraction, float speed) {
-                SetState(LauncherState::Downloading, fraction, speed, "Baixando arquivos...");
+            // The text is made once here, not per chunk.
+            [this, text = std::string("Baixando arquivos...")](float fraction, float speed) {
+                SetState(LauncherState::Downloading, fraction, speed, text);
             },
             [this, cachePath](bool ok, const std::string message) {
                 Logger& logger = Logger::Instance();
