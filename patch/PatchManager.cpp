@@ -1,10 +1,9 @@
 // The patch run: file list, verification, downloads, and the state reports.
 #include "patch/PatchManager.h"
 
-#include <algorithm>
-
 #include "app/Logger.h"
 #include "patch/DownloadEngine.h"
+#include "patch/DownloadOrder.h"
 #include "patch/FileIntegritySystem.h"
 #include "patch/HttpTransport.h"
 #include "patch/TextHelpers.h"
@@ -119,11 +118,7 @@ void PatchManager::RunPatch(bool forceVerify) {
         }
 
         SetState(LauncherState::Downloading, 0.0f, 0.0f, "Baixando atualizações...");
-        // Largest files first: the workers take the queue in order, and a large
-        // file taken late would end the run with one worker fetching it alone
-        // while the other three sit idle.
-        std::stable_sort(toFetch.begin(), toFetch.end(),
-                         [](const FileMetadata& a, const FileMetadata& b) { return a.size > b.size; });
+        OrderForDownload(toFetch);
         // Replacing the engine cancels and joins an earlier run's downloads.
         downloader = std::make_unique<DownloadEngine>(kDownloadWorkers);
         downloader->ConfineTo(baseDir);

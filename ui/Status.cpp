@@ -15,19 +15,6 @@ public:
 private:
     SRWLOCK* lock;
 };
-
-// Takes the state mutex for a patch report. Four download workers report after
-// every chunk and hold it only for a few stores; a contended std::mutex waits on
-// a kernel event, which under Wine costs two round trips to its server (the
-// wait and the wake), the very server every chunk's receive goes through. A
-// short spin nearly always finds it free first, so nobody waits on the event.
-void LockForReport(std::mutex& m) {
-    for (int spin = 0; spin < 64; ++spin) {
-        if (m.try_lock()) return;
-        YieldProcessor();
-    }
-    m.lock();
-}
 }  // namespace
 
 std::string UIManager::FriendlyStatus(const std::string& text) { return FriendlyStatusText(text); }
@@ -41,8 +28,7 @@ void UIManager::SetStatus(const std::string& text, bool isError) {
 }
 
 void UIManager::OnPatchState(LauncherState newState, float newProgress, float newSpeed, const std::string& message) {
-    LockForReport(stateMutex);
-    std::lock_guard<std::mutex> lock(stateMutex, std::adopt_lock);
+    std::lock_guard<std::mutex> lock(stateMutex);
     state = newState;
     progress = newProgress;
     speed = newSpeed;
@@ -52,8 +38,7 @@ void UIManager::OnPatchState(LauncherState newState, float newProgress, float ne
             lastPatchMessage = message;
             lastPatchStatus = std::move(mapped);
         }
-        // SetStatus may have shown another text since; copying into the text's
-        // own room allocates nothing.
+        // SetStatus may have shown another text since.
         if (statusText != lastPatchStatus) statusText = lastPatchStatus;
     }
     statusIsError = newState == LauncherState::Error;
