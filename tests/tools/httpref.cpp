@@ -10,7 +10,6 @@
 #include <winhttp.h>
 
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +17,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "patch/TextHelpers.h"
 
 namespace {
 
@@ -42,22 +43,6 @@ std::wstring Wide(const std::string& s) {
     return out;
 }
 
-// The list's paths are plain ASCII names; only the characters a URL cannot hold are encoded.
-std::wstring UrlPath(const std::string& path) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : path) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
-    }
-    return Wide(out);
-}
-
 bool FetchOne(Job& job, HINTERNET session, const std::string& path, std::vector<char>& buffer) {
     std::wstring local = job.dir + Wide(path);
     for (wchar_t& c : local)
@@ -71,7 +56,7 @@ bool FetchOne(Job& job, HINTERNET session, const std::string& path, std::vector<
     }
     bool ok = false;
     HINTERNET connection = WinHttpConnect(session, job.host.c_str(), job.port, 0);
-    HINTERNET request = connection ? WinHttpOpenRequest(connection, L"GET", (job.base + UrlPath(path)).c_str(),
+    HINTERNET request = connection ? WinHttpOpenRequest(connection, L"GET", (job.base + Wide(UrlEncodePath(path))).c_str(),
                                                         nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0)
                                    : nullptr;
     if (request && WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
