@@ -142,18 +142,23 @@ std::string FormatHash(uint64_t value) {
     return out;
 }
 
-// Streams the file through `buffer` (kChunkSize bytes), so memory stays flat;
+// Streams the input through `buffer` (kChunkSize bytes), so memory stays flat;
 // `bytes` counts what was read.
-std::string HashOpenFile(LocalFileReader& in, char* buffer, uint64_t& bytes) {
+template <class Read>
+std::string HashReads(const Read& read, char* buffer, uint64_t& bytes) {
     XXH64_state_t state;
     XXH64_reset(&state, 0);
     for (;;) {
-        const size_t got = in.Read(buffer, kChunkSize);
+        const size_t got = read(buffer, kChunkSize);
         if (got > 0) XXH64_update(&state, buffer, got);
         bytes += got;
         if (got < kChunkSize) break;
     }
     return FormatHash(XXH64_digest(&state));
+}
+
+std::string HashOpenFile(LocalFileReader& in, char* buffer, uint64_t& bytes) {
+    return HashReads([&in](char* into, size_t size) { return in.Read(into, size); }, buffer, bytes);
 }
 
 std::string HashFile(const NativePath& path, char* buffer) {
@@ -376,4 +381,10 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify,
 std::string FileIntegritySystem::ComputeFileHash(const std::wstring& path) {
     std::vector<char> buffer(kChunkSize);
     return HashFile(fs::path(path).native(), buffer.data());
+}
+
+std::string FileIntegritySystem::ComputeReadHash(const ChunkReader& read) {
+    std::vector<char> buffer(kChunkSize);
+    uint64_t bytes = 0;
+    return HashReads(read, buffer.data(), bytes);
 }

@@ -39,6 +39,10 @@ public:
     std::vector<FileMetadata> VerifyFiles(bool forceVerify, const std::function<void(float)>& progress);
     // XXH64 (seed 0) of the file as 16 lower-case hex digits; "" when it cannot be opened.
     static std::string ComputeFileHash(const std::wstring& path);
+    // The same digest of what `read` yields: it fills the buffer it is given
+    // (up to the size asked) and returns the count; fewer bytes end the input.
+    using ChunkReader = std::function<size_t(char* buffer, size_t size)>;
+    static std::string ComputeReadHash(const ChunkReader& read);
 
     // Receives one line per file-list entry refused by IsSafeGamePath; called
     // after LoadManifest has released the lock.
