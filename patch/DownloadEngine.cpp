@@ -42,9 +42,10 @@ bool WriteAll(HANDLE file, const char* data, DWORD size) {
 }
 
 // Under Wine every lookup of a path costs tens of microseconds, and reopening a
-// file costs three round trips to its server: per file, the part file is found
-// by path once, when it is created, and its checks read it back through that
-// handle. The folder is created when the part file cannot be, for want of it.
+// file costs three round trips to its server: until the swap, the part file is
+// found by path only once, when it is created, and its checks read it back
+// through that handle. The folder is made when the part file cannot be created
+// for want of it.
 HANDLE OpenPartFile(const std::wstring& partPath, const std::wstring& finalPath) {
     auto open = [&partPath] {
         return CreateFileW(partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
