@@ -41,6 +41,43 @@ bool WriteAll(HANDLE file, const char* data, DWORD size) {
     return true;
 }
 
+// Under Wine every lookup of a path costs tens of microseconds, and reopening a
+// file costs three round trips to its server: until the swap, the part file is
+// found by path only once, when it is created, and its checks read it back
+// through that handle. The folder is made when the part file cannot be created
+// for want of it.
+HANDLE OpenPartFile(const std::wstring& partPath, const std::wstring& finalPath) {
+    auto open = [&partPath] {
+        return CreateFileW(partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE file = open();
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+        std::error_code ec;
+        fs::path parent = fs::path(finalPath).parent_path();
+        if (!parent.empty() && !fs::exists(parent, ec) && !ec) fs::create_directories(parent, ec);
+        file = open();
+    }
+    return file;
+}
+
+// The part file's digest, read back from its start through the handle that
+// wrote it; "" when it cannot be read from the start or a stop comes first.
+std::string HashPartFile(HANDLE file, const std::atomic<bool>* stop) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::string();
+    return FileIntegritySystem::ComputeReadHash(
+        [file](char* buffer, size_t size) {
+            size_t total = 0;
+            DWORD got = 0;
+            while (total < size && ReadFile(file, buffer + total, static_cast<DWORD>(size - total), &got, nullptr) &&
+                   got > 0)
+                total += got;
+            return total;
+        },
+        stop);
+}
+
 // What a finished task means for its worker.
 enum class TaskEnd { Next, StopWorker };
 
@@ -221,13 +258,8 @@ bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* 
         return false;
     }
 
-    std::error_code ec;
-    fs::path parent = fs::path(finalPath).parent_path();
-    if (!parent.empty() && !fs::exists(parent, ec) && !ec) fs::create_directories(parent, ec);
-
     TaskHandles handles;
-    handles.file = CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    handles.file = OpenPartFile(partPath, finalPath);
     if (handles.file == INVALID_HANDLE_VALUE) {
         run.Replace(kCreateFailedText);
         return false;
@@ -282,19 +314,21 @@ bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* 
             }
         }
     }
-    handles.Close();
+    CloseHttpGet(get);
 
     if (ok && !cancelRequested) {
         if (task.expectedSize != 0) {
-            uint64_t size = fs::file_size(fs::path(partPath), ec);
-            if (ec || size != task.expectedSize) ok = false;
+            LARGE_INTEGER size{};
+            if (!GetFileSizeEx(handles.file, &size) || static_cast<uint64_t>(size.QuadPart) != task.expectedSize)
+                ok = false;
         }
         if (ok && !task.expectedHash.empty()) {
             // A cancel ends the check of a large file too; the part file then goes.
-            std::string hash = FileIntegritySystem::ComputeFileHash(partPath, &cancelRequested);
+            std::string hash = HashPartFile(handles.file, &cancelRequested);
             if (hash.empty() || hash != task.expectedHash) ok = false;
         }
     }
+    handles.Close();
 
     if (ok && !cancelRequested) {
         std::string error;

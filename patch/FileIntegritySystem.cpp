@@ -96,20 +96,25 @@ std::string FormatHash(uint64_t value) {
 
 bool Stopped(const std::atomic<bool>* stop) { return stop && stop->load(std::memory_order_relaxed); }
 
-// Streams the file through `buffer` (kChunkSize bytes), so memory stays flat;
+// Streams the input through `buffer` (kChunkSize bytes), so memory stays flat;
 // `bytes` counts what was read. "" once `stop` is set: a file of gigabytes
 // would otherwise hold a closing launcher for seconds.
-std::string HashOpenFile(LocalFileReader& in, char* buffer, uint64_t& bytes, const std::atomic<bool>* stop) {
+template <class Read>
+std::string HashReads(const Read& read, char* buffer, uint64_t& bytes, const std::atomic<bool>* stop) {
     XXH64_state_t state;
     XXH64_reset(&state, 0);
     for (;;) {
         if (Stopped(stop)) return std::string();
-        const size_t got = in.Read(buffer, kChunkSize);
+        const size_t got = read(buffer, kChunkSize);
         if (got > 0) XXH64_update(&state, buffer, got);
         bytes += got;
         if (got < kChunkSize) break;
     }
     return FormatHash(XXH64_digest(&state));
+}
+
+std::string HashOpenFile(LocalFileReader& in, char* buffer, uint64_t& bytes, const std::atomic<bool>* stop) {
+    return HashReads([&in](char* into, size_t size) { return in.Read(into, size); }, buffer, bytes, stop);
 }
 
 std::string HashFile(const NativePath& path, char* buffer, const std::atomic<bool>* stop) {
@@ -400,4 +405,10 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify, con
 std::string FileIntegritySystem::ComputeFileHash(const std::wstring& path, const std::atomic<bool>* stop) {
     std::vector<char> buffer(kChunkSize);
     return HashFile(fs::path(path).native(), buffer.data(), stop);
+}
+
+std::string FileIntegritySystem::ComputeReadHash(const ChunkReader& read, const std::atomic<bool>* stop) {
+    std::vector<char> buffer(kChunkSize);
+    uint64_t bytes = 0;
+    return HashReads(read, buffer.data(), bytes, stop);
 }

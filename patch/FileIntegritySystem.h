@@ -65,6 +65,11 @@ public:
     // XXH64 (seed 0) of the file as 16 lower-case hex digits; "" when it cannot
     // be opened, or when `stop` was set before the file was read to its end.
     static std::string ComputeFileHash(const std::wstring& path, const std::atomic<bool>* stop = nullptr);
+    // The same digest of what `read` yields: it fills the buffer it is given
+    // (up to the size asked) and returns the count; fewer bytes end the input.
+    // "" when `stop` was set before the input ended.
+    using ChunkReader = std::function<size_t(char* buffer, size_t size)>;
+    static std::string ComputeReadHash(const ChunkReader& read, const std::atomic<bool>* stop = nullptr);
 
     // Receives one line per file-list entry refused by IsSafeGamePath; called
     // after LoadManifest has released the lock.

@@ -88,10 +88,12 @@ private:
     void* handle = nullptr;
 };
 
-// A lock and a condition for verification's helper threads. On Windows they are
+// A lock and a condition for verification's helper threads and for the patch
+// state that the download workers report after every chunk. On Windows they are
 // the system's slim lock and condition variable, which wait without a kernel
 // object: under Wine, waiting on one (as the C++ library's own mutex does when
-// contended) is a round trip to the server, which verification is short of.
+// contended) is a round trip to the server, which verification and downloads
+// are short of.
 class HelperLock {
 public:
     HelperLock();

@@ -3,6 +3,7 @@
 
 #include "app/Logger.h"
 #include "patch/DownloadEngine.h"
+#include "patch/DownloadOrder.h"
 #include "patch/FileIntegritySystem.h"
 #include "patch/HttpTransport.h"
 #include "patch/TextHelpers.h"
@@ -29,9 +30,9 @@ PatchManager::~PatchManager() {
 }
 
 void PatchManager::DetachCallback() {
-    std::unique_lock<std::mutex> lock(stateLock);
-    callback = nullptr;
-    callbacksIdle.wait(lock, [this] { return callbacksInFlight == 0; });
+    std::unique_lock<HelperLock> lock(stateLock);
+    callback.reset();
+    while (callbacksInFlight != 0) callbacksIdle.wait(lock);
 }
 
 void PatchManager::Initialize() {
@@ -41,9 +42,10 @@ void PatchManager::Initialize() {
 }
 
 void PatchManager::StartPatchProcess(bool forceVerify, PatchStateCallback newCallback) {
+    auto shared = newCallback ? std::make_shared<const PatchStateCallback>(std::move(newCallback)) : nullptr;
     {
-        std::lock_guard<std::mutex> lock(stateLock);
-        callback = std::move(newCallback);
+        std::lock_guard<HelperLock> lock(stateLock);
+        callback = std::move(shared);
     }
     active = true;
     if (worker.joinable()) worker.join();
@@ -51,9 +53,9 @@ void PatchManager::StartPatchProcess(bool forceVerify, PatchStateCallback newCal
 }
 
 void PatchManager::SetState(LauncherState newState, float newProgress, float speed, const std::string& message) {
-    PatchStateCallback report;
+    std::shared_ptr<const PatchStateCallback> report;
     {
-        std::lock_guard<std::mutex> lock(stateLock);
+        std::lock_guard<HelperLock> lock(stateLock);
         state = newState;
         progress = newProgress;
         statusMessage = message;
@@ -65,20 +67,20 @@ void PatchManager::SetState(LauncherState newState, float newProgress, float spe
     struct Done {
         PatchManager* self;
         ~Done() {
-            std::lock_guard<std::mutex> lock(self->stateLock);
+            std::lock_guard<HelperLock> lock(self->stateLock);
             if (--self->callbacksInFlight == 0) self->callbacksIdle.notify_all();
         }
     } done{this};
-    report(newState, newProgress, speed, message);
+    (*report)(newState, newProgress, speed, message);
 }
 
 void PatchManager::SetStatusMessage(const std::string& message) {
-    std::lock_guard<std::mutex> lock(stateLock);
+    std::lock_guard<HelperLock> lock(stateLock);
     statusMessage = message;
 }
 
 std::string PatchManager::GetStatusMessage() const {
-    std::lock_guard<std::mutex> lock(stateLock);
+    std::lock_guard<HelperLock> lock(stateLock);
     return statusMessage;
 }
 
@@ -131,6 +133,7 @@ void PatchManager::RunPatch(bool forceVerify) {
 
         if (stopped()) return;
         SetState(LauncherState::Downloading, 0.0f, 0.0f, "Baixando atualizações...");
+        OrderForDownload(toFetch);
         // Replacing the engine cancels and joins an earlier run's downloads.
         downloader = std::make_unique<DownloadEngine>(kDownloadWorkers);
         downloader->ConfineTo(baseDir);
@@ -146,8 +149,9 @@ void PatchManager::RunPatch(bool forceVerify) {
         }
 
         downloader->Start(
-            [this](float fraction, float speed) {
-                SetState(LauncherState::Downloading, fraction, speed, "Baixando arquivos...");
+            // The text is made once here, not per chunk.
+            [this, text = std::string("Baixando arquivos...")](float fraction, float speed) {
+                SetState(LauncherState::Downloading, fraction, speed, text);
             },
             [this, cachePath](bool ok, const std::string message) {
                 Logger& logger = Logger::Instance();

@@ -2,13 +2,13 @@
 // The patch and account service: patch runs, sign-in, news, server lists and
 // the game start. Created and owned by WinMain; the window holds a pointer.
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "patch/LocalFiles.h"
 #include "patch/PatchTypes.h"
 
 class FileIntegritySystem;
@@ -67,15 +67,17 @@ private:
     std::string statusMessage;
     std::unique_ptr<FileIntegritySystem> integrity;
     std::unique_ptr<DownloadEngine> downloader;
-    PatchStateCallback callback;
+    // Shared with the reports being delivered: taking it per report costs no copy of the callable.
+    std::shared_ptr<const PatchStateCallback> callback;
     std::thread worker;
     std::atomic<bool> active{false};
     // Set once by the destructor: verification ends within a chunk, and nothing
     // is saved, started or reported after it.
     std::atomic<bool> stopping{false};
-    // Guards state, progress, statusMessage and callback against the patch and download threads.
-    mutable std::mutex stateLock;
+    // Guards state, progress, statusMessage and callback against the patch and
+    // download threads; four workers take it after every chunk.
+    mutable HelperLock stateLock;
     // Reports being delivered outside stateLock, so DetachCallback can wait for them.
     int callbacksInFlight = 0;
-    std::condition_variable callbacksIdle;
+    HelperCondition callbacksIdle;
 };

@@ -15,7 +15,9 @@ enum class LauncherState : int32_t {
 };
 
 // (state, progress 0..1, speed KiB/s, raw status text); called on patch and download threads.
-using PatchStateCallback = std::function<void(LauncherState, float, float, const std::string)>;
+// The text is passed by reference: a download reports after every chunk, and a
+// copy per report would be a heap allocation per chunk.
+using PatchStateCallback = std::function<void(LauncherState, float, float, const std::string&)>;
 
 struct GameServer {
     int32_t id;

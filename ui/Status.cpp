@@ -3,6 +3,20 @@
 #include "ui/FriendlyStatus.h"
 #include "ui/UIManager.h"
 
+namespace {
+// Holds a slim lock shared for one scope.
+class SharedHold {
+public:
+    explicit SharedHold(SRWLOCK* l) : lock(l) { AcquireSRWLockShared(lock); }
+    ~SharedHold() { ReleaseSRWLockShared(lock); }
+    SharedHold(const SharedHold&) = delete;
+    SharedHold& operator=(const SharedHold&) = delete;
+
+private:
+    SRWLOCK* lock;
+};
+}  // namespace
+
 std::string UIManager::FriendlyStatus(const std::string& text) { return FriendlyStatusText(text); }
 
 void UIManager::SetStatus(const std::string& text, bool isError) {
@@ -18,14 +32,22 @@ void UIManager::OnPatchState(LauncherState newState, float newProgress, float ne
     state = newState;
     progress = newProgress;
     speed = newSpeed;
-    if (!message.empty()) statusText = FriendlyStatus(message);
+    if (!message.empty()) {
+        if (message != lastPatchMessage) {
+            std::string mapped = FriendlyStatus(message);
+            lastPatchMessage = message;
+            lastPatchStatus = std::move(mapped);
+        }
+        // SetStatus may have shown another text since.
+        if (statusText != lastPatchStatus) statusText = lastPatchStatus;
+    }
     statusIsError = newState == LauncherState::Error;
 }
 
 PatchStateCallback UIManager::MakePatchStateCallback() {
     std::shared_ptr<ReportGate> gate = reportGate;
-    return [gate](LauncherState s, float p, float sp, const std::string message) {
-        std::shared_lock<std::shared_mutex> open(gate->lock);
+    return [gate](LauncherState s, float p, float sp, const std::string& message) {
+        SharedHold open(&gate->lock);
         if (gate->target) gate->target->OnPatchState(s, p, sp, message);
     };
 }

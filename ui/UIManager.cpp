@@ -33,10 +33,9 @@ UIManager::UIManager(PatchManager* pm) : patchManager(pm), reportGate(std::make_
 
 UIManager::~UIManager() {
     try {
-        {
-            std::unique_lock<std::shared_mutex> close(reportGate->lock);
-            reportGate->target = nullptr;
-        }
+        AcquireSRWLockExclusive(&reportGate->lock);
+        reportGate->target = nullptr;
+        ReleaseSRWLockExclusive(&reportGate->lock);
         Shutdown();
     } catch (...) {
     }

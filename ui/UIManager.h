@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -94,6 +93,10 @@ public:
 
 private:
     void OnPatchState(LauncherState newState, float newProgress, float newSpeed, const std::string& message);
+    // The last patch message and its mapping, under stateMutex: a download
+    // repeats one message after every chunk, which is mapped once.
+    std::string lastPatchMessage;
+    std::string lastPatchStatus;
 
 public:
     // Fields in declaration order; the screens share these names.
@@ -165,9 +168,11 @@ public:
 
     // Patch reports go through this gate, not straight to the object: the
     // destructor closes it, so a patch or download thread that outlives the
-    // window drops its report instead of touching a destroyed object.
+    // window drops its report instead of touching a destroyed object. Reports
+    // hold the slim lock shared (four workers report after every chunk and
+    // never wait for each other); the destructor holds it exclusive.
     struct ReportGate {
-        std::shared_mutex lock;
+        SRWLOCK lock = SRWLOCK_INIT;
         UIManager* target = nullptr;
     };
     std::shared_ptr<ReportGate> reportGate;

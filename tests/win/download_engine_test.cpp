@@ -317,6 +317,36 @@ TEST_F(DownloadEngineTest, CancellationWinsOverAnEarlierFailure) {
 }
 
 // A destination where no part file can be made fails the run before any request.
+// Where the part file lands: folders that are missing are made, and a part file
+// an earlier attempt left behind, longer than the new body, is started afresh
+// before the checks read it back.
+TEST_F(DownloadEngineTest, PartFileInMissingFoldersOrLeftBehind) {
+    const std::string body = "fresh bytes";
+    Write(dir / "probe.txt", body);
+    const std::string hash = FileIntegritySystem::ComputeFileHash((dir / "probe.txt").wstring());
+    LocalHttp http;
+    http.Serve("/f", body);
+    struct Case {
+        const char* name;
+        fs::path dest;
+        std::string leftPart;  // content of a ".part" already there, if any
+    } cases[] = {
+        {"folders three levels deep, none there yet", dir / "game" / "a" / "b" / "c" / "f.bin", ""},
+        {"folder already there", dir / "game" / "f.bin", ""},
+        {"longer part file from an earlier attempt", dir / "game" / "g.bin", std::string(5000, 'z')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.leftPart.empty()) Write(c.dest.wstring() + L".part", c.leftPart);
+        DownloadEngine engine(1);
+        engine.Enqueue(Task(http.Url("/f"), c.dest, body.size(), hash));
+        Outcome o = RunToEnd(engine);
+        EXPECT_TRUE(o.ok) << o.message;
+        EXPECT_EQ(Read(c.dest), body);
+        EXPECT_TRUE(Leftovers().empty()) << ::testing::PrintToString(Leftovers());
+    }
+}
+
 TEST_F(DownloadEngineTest, PartFileThatCannotBeCreated) {
     LocalHttp http;
     http.Serve("/a", "abc");

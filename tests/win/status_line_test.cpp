@@ -1,6 +1,7 @@
 // The footer's status fields as SetStatus and the patch-state callback leave them.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -10,7 +11,31 @@
 #include "support/RegistrySandbox.h"
 #include "ui/UIManager.h"
 
+// Heap allocations made on the calling thread while a count is armed.
 namespace {
+thread_local bool countAllocations = false;
+thread_local size_t allocations = 0;
+}  // namespace
+
+void* operator new(size_t size) {
+    if (countAllocations) ++allocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+namespace {
+
+// Counts the allocations of this thread for its lifetime.
+struct AllocationCount {
+    AllocationCount() {
+        allocations = 0;
+        countAllocations = true;
+    }
+    ~AllocationCount() { countAllocations = false; }
+    size_t Taken() const { return allocations; }
+};
 
 struct Snapshot {
     LauncherState state;
@@ -81,6 +106,44 @@ TEST_F(StatusLine, PatchReportsStoreStateAndKeepTheTextWhenTheirMessageIsEmpty) 
     now = Read(ui);
     EXPECT_FALSE(now.error);
     EXPECT_EQ(now.text, "Todos os arquivos estão atualizados!");
+}
+
+// A download reports after every chunk with one message: the window maps it
+// once and stores the rest without touching the heap, and the text stays right
+// when something else was shown in between.
+TEST_F(StatusLine, RepeatedPatchMessagesAreMappedOnceAndCostNoAllocation) {
+    PatchStateCallback report = ui.MakePatchStateCallback();
+    const std::string chunk = "Baixando arquivos...";
+    const std::string failed = "Erro durante a atualização: Falha no download via WinHTTP.";
+    report(LauncherState::Downloading, 0.0f, 0.0f, chunk);
+    {
+        AllocationCount count;
+        for (int i = 1; i <= 200; ++i) report(LauncherState::Downloading, i / 200.0f, 100.0f + i, chunk);
+        EXPECT_EQ(count.Taken(), 0u);
+    }
+    EXPECT_EQ(Read(ui).progress, 1.0f);
+    EXPECT_EQ(Read(ui).speed, 300.0f);
+
+    struct Step {
+        const char* setStatus;  // shown by the screens before the report, or null
+        LauncherState state;
+        const std::string* message;
+        std::string shown;
+    } steps[] = {
+        {"CONECTADO.", LauncherState::Downloading, &chunk, "Baixando arquivos..."},
+        {nullptr, LauncherState::Error, &failed, "FALHA NA ATUALIZAÇÃO. TENTE DE NOVO."},
+        {nullptr, LauncherState::Downloading, &chunk, "Baixando arquivos..."},
+        {"NENHUMA NOTÍCIA DISPONÍVEL.", LauncherState::Downloading, &chunk, "Baixando arquivos..."},
+        {nullptr, LauncherState::Error, &failed, "FALHA NA ATUALIZAÇÃO. TENTE DE NOVO."},
+        {"auth_unreachable", LauncherState::Error, &failed, "FALHA NA ATUALIZAÇÃO. TENTE DE NOVO."},
+    };
+    for (const Step& s : steps) {
+        if (s.setStatus) ui.SetStatus(s.setStatus, false);
+        report(s.state, 0.5f, 0.0f, *s.message);
+        const Snapshot now = Read(ui);
+        EXPECT_EQ(now.text, s.shown) << *s.message << " after " << (s.setStatus ? s.setStatus : "-");
+        EXPECT_EQ(now.error, s.state == LauncherState::Error) << *s.message;
+    }
 }
 
 TEST_F(StatusLine, ReportsFromSeveralThreadsLeaveOneConsistentUpdate) {
