@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Full download of a ~1 GiB folder of mixed file sizes from the stand-in
-# server, three clients in the same run, each round running them one after
+# server, four clients in the same run, each round running them one after
 # another in a rotating order:
 #   - the launcher's patch run with its four download workers (the real
 #     Windows code, patchprobe.exe under Wine);
 #   - a plain WinHTTP client under the same Wine (httpref.exe: four threads,
 #     one session each, reads of what the platform reports available,
 #     WriteFile), the reference for what the platform allows;
+#   - the same client writing each file as a part file and moving it in place
+#     with a write-through replace (httpref.exe --swap), as the launcher must:
+#     the platform's cost of the swap the launcher cannot leave out;
 #   - curl --parallel --parallel-max 4, native, for the platform's own cost.
 # Prints each round, the medians, and the throughput ratios; the last line is
 # launcher / plain WinHTTP client (goal >= 0.9).
@@ -98,11 +101,11 @@ run_curl() {
   rm -rf "$work/curl"
   echo $((t1 - t0))
 }
-run_ref() {
+run_ref() {  # [--swap]
   rm -rf "$work/ref" && mkdir -p "$work/ref"
   local t0 t1 out
   t0=$(now_ms)
-  out=$("$WINE" "$ref_exe" --url "$url" --list "$(winpath "$work/manifest.txt")" --dir "$(winpath "$work/ref")" </dev/null) ||
+  out=$("$WINE" "$ref_exe" --url "$url" --list "$(winpath "$work/manifest.txt")" --dir "$(winpath "$work/ref")" "$@" </dev/null) ||
     { echo "the plain WinHTTP client failed: $out" >&2; exit 1; }
   t1=$(now_ms)
   check_bytes "the plain WinHTTP client" "$work/ref"
@@ -126,16 +129,17 @@ run_launcher() {
 run_ref >/dev/null
 run_launcher >/dev/null
 
-curl_times=() ref_times=() launcher_times=()
-clients=(curl ref launcher)
+curl_times=() ref_times=() swap_times=() launcher_times=()
+clients=(curl ref swap launcher)
 for r in $(seq 1 "$rounds"); do
   # A rotating order: no client always runs right after the same one.
   line="round $r:"
-  for k in 0 1 2; do
-    c=${clients[$(((r - 1 + k) % 3))]}
+  for k in 0 1 2 3; do
+    c=${clients[$(((r - 1 + k) % 4))]}
     case $c in
       curl) t=$(run_curl); curl_times+=("$t"); line+=" curl $t ms," ;;
       ref) read -r t chunks < <(run_ref); ref_times+=("$t"); line+=" plain WinHTTP $t ms ($chunks chunks)," ;;
+      swap) read -r t chunks < <(run_ref --swap); swap_times+=("$t"); line+=" plain WinHTTP + swap $t ms," ;;
       launcher) read -r t reports < <(run_launcher); launcher_times+=("$t"); line+=" launcher $t ms ($reports progress reports)," ;;
     esac
   done
@@ -143,16 +147,18 @@ for r in $(seq 1 "$rounds"); do
 done
 
 median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
-c=$(median "${curl_times[@]}") f=$(median "${ref_times[@]}") l=$(median "${launcher_times[@]}")
-python3 - "$bytes" "$files" "$rounds" "$c" "$f" "$l" <<'PY'
+c=$(median "${curl_times[@]}") f=$(median "${ref_times[@]}") s=$(median "${swap_times[@]}") l=$(median "${launcher_times[@]}")
+python3 - "$bytes" "$files" "$rounds" "$c" "$f" "$s" "$l" <<'PY'
 import sys
-size, files, rounds, c, f, l = (int(a) for a in sys.argv[1:])
+size, files, rounds, c, f, s, l = (int(a) for a in sys.argv[1:])
 mib = size / 2**20
 print(f"{files} files, {mib:.0f} MiB; median of {rounds} rounds:")
 print(f"  curl --parallel-max 4            {c:6d} ms  {mib / (c / 1000):7.1f} MiB/s")
 print(f"  plain WinHTTP client, 4 threads  {f:6d} ms  {mib / (f / 1000):7.1f} MiB/s")
+print(f"  plain WinHTTP client + swap      {s:6d} ms  {mib / (s / 1000):7.1f} MiB/s")
 print(f"  launcher patch run, 4 workers    {l:6d} ms  {mib / (l / 1000):7.1f} MiB/s")
 print(f"ratio plain WinHTTP/curl throughput (the platform's cost): {c / f:.2f}")
+print(f"ratio plain WinHTTP + swap/plain WinHTTP (the swap's cost): {f / s:.2f}")
 print(f"ratio launcher/curl throughput:                            {c / l:.2f}")
 print(f"ratio launcher/plain WinHTTP throughput:                   {f / l:.2f} (goal >= 0.90)")
 PY

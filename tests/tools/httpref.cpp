@@ -1,10 +1,13 @@
-// httpref.exe --url SERVER_URL --list FILE_LIST --dir OUT_DIR [--threads N] [--read-size BYTES]
+// httpref.exe --url SERVER_URL --list FILE_LIST --dir OUT_DIR [--threads N] [--read-size BYTES] [--swap]
 // A plain WinHTTP client, the yardstick for the launcher's downloads: N threads
 // (default 4) take files from the same list, each thread keeps one session, each
 // file is one GET of SERVER_URL + "/files/" + path, read in chunks of what
 // WinHttpQueryDataAvailable reports (or of BYTES with --read-size) and written
 // with WriteFile to OUT_DIR + path. Nothing is checked, renamed or reported on
-// the way. FILE_LIST holds "path,size,..." lines, as the server's file list.
+// the way. With --swap each file is written to path + ".part" and then moved
+// over path with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH, as the
+// launcher must: what that swap alone costs on this platform.
+// FILE_LIST holds "path,size,..." lines, as the server's file list.
 // Prints one key=value line: files, failed, bytes, chunks, ms (inside this process).
 #include <windows.h>
 #include <winhttp.h>
@@ -29,6 +32,7 @@ struct Job {
     std::wstring dir;
     std::vector<std::string> paths;
     DWORD readSize = 0;  // 0: what the platform reports as available
+    bool swap = false;
     std::atomic<size_t> next{0};
     std::atomic<size_t> failed{0};
     std::atomic<uint64_t> bytes{0};
@@ -44,9 +48,10 @@ std::wstring Wide(const std::string& s) {
 }
 
 bool FetchOne(Job& job, HINTERNET session, const std::string& path, std::vector<char>& buffer) {
-    std::wstring local = job.dir + Wide(path);
-    for (wchar_t& c : local)
+    std::wstring target = job.dir + Wide(path);
+    for (wchar_t& c : target)
         if (c == L'/') c = L'\\';
+    const std::wstring local = job.swap ? target + L".part" : target;
     HANDLE file = CreateFileW(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         std::error_code ec;
@@ -89,6 +94,8 @@ bool FetchOne(Job& job, HINTERNET session, const std::string& path, std::vector<
     if (request) WinHttpCloseHandle(request);
     if (connection) WinHttpCloseHandle(connection);
     CloseHandle(file);
+    if (ok && job.swap)
+        ok = MoveFileExW(local.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     return ok;
 }
 
@@ -108,13 +115,19 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring url, list, dir;
     unsigned threads = 4;
     Job job;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        std::wstring arg = argv[i];
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--swap") {
+            job.swap = true;
+            continue;
+        }
+        if (i + 1 >= argc) break;
         if (arg == L"--url") url = argv[i + 1];
         else if (arg == L"--list") list = argv[i + 1];
         else if (arg == L"--dir") dir = argv[i + 1];
         else if (arg == L"--threads") threads = static_cast<unsigned>(std::wcstoul(argv[i + 1], nullptr, 10));
         else if (arg == L"--read-size") job.readSize = static_cast<DWORD>(std::wcstoul(argv[i + 1], nullptr, 10));
+        ++i;
     }
     URL_COMPONENTS parts{};
     wchar_t host[256], path[1024];
@@ -125,7 +138,7 @@ int wmain(int argc, wchar_t** argv) {
     parts.dwUrlPathLength = 1024;
     if (url.empty() || list.empty() || dir.empty() || threads == 0 ||
         !WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
-        std::fprintf(stderr, "usage: httpref --url URL --list FILE_LIST --dir OUT_DIR [--threads N] [--read-size B]\n");
+        std::fprintf(stderr, "usage: httpref --url URL --list FILE_LIST --dir OUT_DIR [--threads N] [--read-size B] [--swap]\n");
         return 2;
     }
     job.host = host;
