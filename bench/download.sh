@@ -160,5 +160,6 @@ print(f"  launcher patch run, 4 workers    {l:6d} ms  {mib / (l / 1000):7.1f} Mi
 print(f"ratio plain WinHTTP/curl throughput (the platform's cost): {c / f:.2f}")
 print(f"ratio plain WinHTTP + swap/plain WinHTTP (the swap's cost): {f / s:.2f}")
 print(f"ratio launcher/curl throughput:                            {c / l:.2f}")
+print(f"ratio launcher/plain WinHTTP + swap throughput:            {s / l:.2f}")
 print(f"ratio launcher/plain WinHTTP throughput:                   {f / l:.2f} (goal >= 0.90)")
 PY
