@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/CriticalWork.h"
 #include "app/Logger.h"
 #include "patch/HttpTransport.h"
 
@@ -76,8 +77,14 @@ ShutdownWatchdog::~ShutdownWatchdog() {
     try {
         std::thread([] {
             const DWORD grace = static_cast<DWORD>(kShutdownGrace.count());
-            if (watchdogFinished) WaitForSingleObject(watchdogFinished, grace);
-            else Sleep(grace);
+            auto finishedWithin = [grace] {
+                if (watchdogFinished) return WaitForSingleObject(watchdogFinished, grace) == WAIT_OBJECT_0;
+                Sleep(grace);
+                return false;
+            };
+            if (finishedWithin()) return;
+            const CriticalWait work = CloseCriticalWork(kCriticalWorkBound);
+            if (work.hadWork && finishedWithin()) return;
             int armed = kArmed;
             if (!watchdogState.compare_exchange_strong(armed, kFiring)) return;
             Logger::Instance().Warn("Encerramento demorou demais; finalizando o processo.");

@@ -23,12 +23,17 @@ std::wstring ModuleFilePath();
 
 // How long the tear-down may take once the window has gone.
 inline constexpr std::chrono::milliseconds kShutdownGrace{1000};
+// How long a game file swap or a cache save in progress may hold the end of
+// the process (a backup copy of a file of gigabytes on a slow disk).
+inline constexpr std::chrono::milliseconds kCriticalWorkBound{120000};
 
 // Tear-down guard. Its destructor arms a timer: unless FinishShutdown is
-// called within kShutdownGrace, the timer logs the exit line and ends the
-// process with exit code 0. A request blocked on a server that does not answer
-// cannot be cut short (under Wine neither closing its handles nor cancelling
-// the thread's I/O releases it), and the player has already closed the window.
+// called within kShutdownGrace, the timer ends the process with exit code 0.
+// A request blocked on a server that does not answer cannot be cut short
+// (under Wine neither closing its handles nor cancelling the thread's I/O
+// releases it), and the player has already closed the window. Work that must
+// not be cut (app/CriticalWork.h) finishes first, within kCriticalWorkBound;
+// the tear-down then has another grace to end by itself.
 struct ShutdownWatchdog {
     ShutdownWatchdog() = default;
     ~ShutdownWatchdog();

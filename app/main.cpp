@@ -53,10 +53,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
         log.Info("Criando UIManager...");
         auto uiManager = std::make_unique<UIManager>(patchManager.get());
-        // Leaving this block destroys, in this order, the watchdog (which arms
-        // its timer), the window, and the patch service, whose destructor joins
-        // its threads: also when an exception leaves it.
+        // Leaving this block stops the patch work, then destroys, in this order,
+        // the watchdog (which arms its timer), the window, and the patch
+        // service, whose destructor joins its threads: also when an exception
+        // leaves it.
         const ShutdownWatchdog watchdog;
+        // Destroyed first: the patch work stops before the timer is armed, so
+        // a download in progress is cancelled and its part file let go however
+        // long the window's own tear-down takes.
+        struct StopPatchWork {
+            PatchManager* patch;
+            ~StopPatchWork() { patch->BeginShutdown(); }
+        } stopPatchWork{patchManager.get()};
         uiManager->SetGoogleEnabled(googleEnabled);
         log.Info("Chamando uiManager.Initialize (1024x615)...");
         const bool ok = uiManager->Initialize(1024, 615, kWindowTitle);

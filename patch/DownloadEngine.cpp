@@ -1,9 +1,11 @@
 #include "patch/DownloadEngine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <vector>
 
+#include "app/CriticalWork.h"
 #include "patch/FileIntegritySystem.h"
 #include "patch/HttpTransport.h"
 
@@ -45,11 +47,12 @@ bool WriteAll(HANDLE file, const char* data, DWORD size) {
 // file costs three round trips to its server: until the swap, the part file is
 // found by path only once, when it is created, and its checks read it back
 // through that handle. The folder is made when the part file cannot be created
-// for want of it.
+// for want of it. The handle may delete the file: a part file that is not
+// swapped in goes with its handle, also when the process is ended.
 HANDLE OpenPartFile(const std::wstring& partPath, const std::wstring& finalPath) {
     auto open = [&partPath] {
-        return CreateFileW(partPath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        return CreateFileW(partPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     };
     HANDLE file = open();
     if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
@@ -59,6 +62,15 @@ HANDLE OpenPartFile(const std::wstring& partPath, const std::wstring& finalPath)
         file = open();
     }
     return file;
+}
+
+// The file is deleted once its last handle closes, however that happens (the
+// end of the process included). A worker blocked on a silent server cannot
+// delete its part file itself, and the process may be ended under it.
+void DeleteOnClose(HANDLE file) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
 }
 
 // The part file's digest, read back from its start through the handle that
@@ -178,8 +190,31 @@ void DownloadEngine::Start(std::function<void(float, float)> progress,
     loopThread = std::thread(&DownloadEngine::WorkerThreadLoop, this);
 }
 
-void DownloadEngine::Cancel() {
+void DownloadEngine::RequestCancel() {
     cancelRequested = true;
+    {
+        std::lock_guard<std::mutex> lock(partsMutex);
+        for (void* file : openParts)
+            if (file) DeleteOnClose(static_cast<HANDLE>(file));
+    }
+    std::lock_guard<std::mutex> lock(runMutex);
+    runChanged.notify_all();
+}
+
+void DownloadEngine::HoldPart(size_t slot, void* file) {
+    std::lock_guard<std::mutex> lock(partsMutex);
+    openParts[slot] = file;
+    // A cancel that came before the handle was here did not reach it.
+    if (cancelRequested) DeleteOnClose(static_cast<HANDLE>(file));
+}
+
+void DownloadEngine::ReleasePart(size_t slot) {
+    std::lock_guard<std::mutex> lock(partsMutex);
+    openParts[slot] = nullptr;
+}
+
+void DownloadEngine::Cancel() {
+    RequestCancel();
     if (loopThread.joinable() && loopThread.get_id() != std::this_thread::get_id()) loopThread.join();
     running = false;
 }
@@ -187,15 +222,39 @@ void DownloadEngine::Cancel() {
 void DownloadEngine::WorkerThreadLoop() {
     RunState run;
     run.start = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(partsMutex);
+        openParts.assign(static_cast<size_t>(std::max(workerCount, 0)), nullptr);
+    }
     std::vector<std::thread> workers;
     try {
-        for (int i = 0; i < workerCount; ++i) workers.emplace_back(&DownloadEngine::RunWorker, this, std::ref(run));
+        for (int i = 0; i < workerCount; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(runMutex);
+                ++workersLeft;
+            }
+            try {
+                workers.emplace_back(&DownloadEngine::RunWorker, this, std::ref(run), static_cast<size_t>(i));
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(runMutex);
+                --workersLeft;
+                throw;
+            }
+        }
     } catch (...) {
         run.SetIfEmpty("Erro inesperado na thread de download.");
     }
+    {
+        std::unique_lock<std::mutex> lock(runMutex);
+        runChanged.wait(lock, [this] { return workersLeft == 0 || cancelRequested; });
+    }
+    // A cancel is reported before the workers are joined: one of them may be
+    // blocked on a server that never answers, and the process may end first.
+    const bool reportedCancel = cancelRequested && onComplete;
+    if (reportedCancel) onComplete(false, kCancelledText);
     for (auto& w : workers) w.join();
     running = false;
-    if (!onComplete) return;
+    if (!onComplete || reportedCancel) return;
     if (cancelRequested) {
         onComplete(false, kCancelledText);
     } else if (run.anyFailed) {
@@ -210,7 +269,15 @@ void DownloadEngine::WorkerThreadLoop() {
     }
 }
 
-void DownloadEngine::RunWorker(RunState& run) {
+void DownloadEngine::RunWorker(RunState& run, size_t slot) {
+    struct Ended {
+        DownloadEngine* engine;
+        ~Ended() {
+            std::lock_guard<std::mutex> lock(engine->runMutex);
+            --engine->workersLeft;
+            engine->runChanged.notify_all();
+        }
+    } ended{this};
     HINTERNET session = nullptr;
     try {
         // A session that fails to open makes every request on it fail below.
@@ -225,7 +292,7 @@ void DownloadEngine::RunWorker(RunState& run) {
             }
             TaskEnd end = TaskEnd::Next;
             try {
-                end = DownloadOne(task, run, session) ? TaskEnd::Next : TaskEnd::StopWorker;
+                end = DownloadOne(task, run, session, slot) ? TaskEnd::Next : TaskEnd::StopWorker;
             } catch (const std::exception& e) {
                 run.SetIfEmpty(std::string("Erro no arquivo: ") + e.what());
             } catch (...) {
@@ -247,7 +314,7 @@ bool DownloadEngine::DestinationAllowed(const std::wstring& finalPath) const {
 }
 
 // One task; false when the worker has to stop at once (no local file).
-bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* sessionHandle) {
+bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* sessionHandle, size_t slot) {
     HINTERNET session = static_cast<HINTERNET>(sessionHandle);
     const std::wstring finalPath = WithBackslashes(task.destinationPath);
     const std::wstring partPath = finalPath + L".part";
@@ -264,6 +331,18 @@ bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* 
         run.Replace(kCreateFailedText);
         return false;
     }
+    // Let go before the handle closes, also when the task throws.
+    struct PartHold {
+        DownloadEngine* engine;
+        size_t slot;
+        bool held = true;
+        void Release() {
+            if (held) engine->ReleasePart(slot);
+            held = false;
+        }
+        ~PartHold() { Release(); }
+    } hold{this, slot};
+    HoldPart(slot, handles.file);
 
     bool ok = false;
     CrackedUrl url;
@@ -281,7 +360,8 @@ bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* 
             }
             DWORD available = 0;
             if (!WinHttpQueryDataAvailable(get.request, &available)) {
-                ok = false;
+                const bool emptyChunkedError = GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+                ok = body.FailedFirstQueryIsTheEmptyFile(task.expectedSize, task.expectedHash, emptyChunkedError);
                 break;
             }
             if (available == 0) {
@@ -301,7 +381,8 @@ bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* 
                 break;
             }
             const uint64_t done = downloadedBytes += read;
-            if (onProgress) {
+            // After a cancel the run has reported its end; no progress may follow it.
+            if (onProgress && !cancelRequested) {
                 auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                                      run.start);
                 double seconds = static_cast<double>(elapsed.count()) / 1000.0;
@@ -328,16 +409,22 @@ bool DownloadEngine::DownloadOne(const DownloadTask& task, RunState& run, void* 
             if (hash.empty() || hash != task.expectedHash) ok = false;
         }
     }
+    // From here to the swap's end the shutdown timer waits: a backup copy cut
+    // short or a checked file left as a part file would cost the player.
+    const CriticalScope critical;
+    hold.Release();
+    // The process is ending: no swap starts, as after a cancel.
+    if (!critical.Entered()) RequestCancel();
+    const bool install = ok && !cancelRequested;
+    if (!install) DeleteOnClose(handles.file);
     handles.Close();
 
-    if (ok && !cancelRequested) {
+    if (install) {
         std::string error;
         if (!InstallDownloadedFile(partPath, finalPath, error)) {
             run.Replace(error);
             ok = false;
         }
-    } else {
-        DeleteFileW(partPath.c_str());
     }
 
     if (!ok && !cancelRequested) run.SetIfEmpty(kDownloadFailedText);

@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr size_t kChunkSize = 65536;
+constexpr NativePath::value_type kPartSuffix[] = {'.', 'p', 'a', 'r', 't', 0};
+constexpr NativePath::value_type kBakSuffix[] = {'.', 'b', 'a', 'k', 0};
 constexpr uint32_t kMaxKeyLength = 4096;
 constexpr uint32_t kMaxHashLength = 256;
 
@@ -323,17 +325,19 @@ bool FileIntegritySystem::LoadLocalCache(const std::wstring& cachePath) {
 
 bool FileIntegritySystem::SaveLocalCache(const std::wstring& cachePath) {
     std::lock_guard<std::mutex> guard(lock);
-    std::ofstream out(fs::path(cachePath), std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    const std::string bytes = CacheFileBytes(cache);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return true;
+    return ReplaceLocalFile(fs::path(cachePath).native(), CacheFileBytes(cache));
+}
+
+size_t FileIntegritySystem::ManifestSize() {
+    std::lock_guard<std::mutex> guard(lock);
+    return manifest.size();
 }
 
 std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify, const std::function<void(float)>& progress,
-                                                           const std::atomic<bool>* stop) {
+                                                           const std::atomic<bool>* stop, bool removeLeftovers) {
     std::lock_guard<std::mutex> guard(lock);
     lastHashedCount = 0;
+    lastLeftoversRemoved = 0;
     std::vector<FileMetadata> toFetch;
     std::vector<char> buffer(kChunkSize);
     // The folder ends in a separator and list paths are relative with no drive
@@ -368,6 +372,8 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify, con
     HashAhead::Result ready;
     const size_t total = manifest.size();
     size_t done = 0;
+    std::vector<bool> fetched;  // by entry, in the loop's order
+    fetched.reserve(total);
     for (const auto& [key, listed] : manifest) {
         if (Stopped(stop)) break;
         full.assign(root);
@@ -396,8 +402,35 @@ std::vector<FileMetadata> FileIntegritySystem::VerifyFiles(bool forceVerify, con
             }
         }
         if (fetch) toFetch.push_back(listed);
+        fetched.push_back(fetch);
         ++done;
         if (progress && total != 0) progress(static_cast<float>(done) / static_cast<float>(total));
+    }
+    if (removeLeftovers && done == total && !Stopped(stop)) {
+        // The folders are listed by now (or statted where they are not), so
+        // looking for names that are almost never there costs no file access.
+        local.WaitUntilListed();
+        size_t removed = 0;
+        auto removeIfThere = [&](const NativePath& path) {
+            std::error_code ec;
+            if (local.Lists(path) && fs::remove(fs::path(path), ec)) ++removed;
+        };
+        size_t i = 0;
+        for (const auto& [key, listed] : manifest) {
+            full.assign(root);
+            AppendNativeFromUtf8(listed.path, full);
+            const size_t stem = full.size();
+            full += kPartSuffix;
+            removeIfThere(full);
+            // A backup is only ever needed while its swap runs; beside a
+            // current file it is a copy of an older one, or part of one.
+            if (!fetched[i++]) {
+                full.resize(stem);
+                full += kBakSuffix;
+                removeIfThere(full);
+            }
+        }
+        lastLeftoversRemoved = removed;
     }
     return toFetch;
 }

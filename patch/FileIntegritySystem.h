@@ -57,11 +57,19 @@ public:
     bool LoadManifest(const std::string& text);
     bool LoadLocalCache(const std::wstring& cachePath);
     bool SaveLocalCache(const std::wstring& cachePath);
+    // Entries of the file list last loaded.
+    size_t ManifestSize();
+    // The cache file is written whole under a temporary name beside it, then
+    // moved over the old one: a save cut short leaves the old file as it was.
     // Once `stop` is set, verification ends before the next entry or the next
     // chunk of the file being hashed: what it returns is then incomplete, and
     // no hash cut short reaches the cache.
+    // With removeLeftovers, a verification that ran to its end also removes
+    // what a launcher ended mid-download or mid-swap may have left beside a
+    // listed file: its ".part" file, and its ".bak" where the file itself is
+    // current. Nothing may be downloading into the folder meanwhile.
     std::vector<FileMetadata> VerifyFiles(bool forceVerify, const std::function<void(float)>& progress,
-                                          const std::atomic<bool>* stop = nullptr);
+                                          const std::atomic<bool>* stop = nullptr, bool removeLeftovers = false);
     // XXH64 (seed 0) of the file as 16 lower-case hex digits; "" when it cannot
     // be opened, or when `stop` was set before the file was read to its end.
     static std::string ComputeFileHash(const std::wstring& path, const std::atomic<bool>* stop = nullptr);
@@ -76,6 +84,8 @@ public:
     void SetWarningSink(WarningSink sink);
     // Files hashed by the latest VerifyFiles call (0 when the cache vouched for all).
     size_t LastHashedCount() const { return lastHashedCount.load(); }
+    // Files the latest VerifyFiles call removed as leftovers.
+    size_t LastLeftoversRemoved() const { return lastLeftoversRemoved.load(); }
 
 private:
     std::wstring rootDir;
@@ -85,4 +95,5 @@ private:
     std::mutex lock;
     WarningSink warningSink;
     std::atomic<size_t> lastHashedCount{0};
+    std::atomic<size_t> lastLeftoversRemoved{0};
 };

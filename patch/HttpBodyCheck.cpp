@@ -6,6 +6,12 @@ bool HttpBodyCheck::Complete() const {
     return lengthValid && received == length;
 }
 
+bool HttpBodyCheck::FailedFirstQueryIsTheEmptyFile(uint64_t expectedSize, const std::string& expectedHash,
+                                                   bool emptyChunkedError) const {
+    return StatusOk() && !lengthGiven && received == 0 && emptyChunkedError && expectedSize == 0 &&
+           expectedHash == kEmptyFileHash;
+}
+
 bool ParseContentLength(const std::string& text, uint64_t& out) {
     size_t i = 0;
     const size_t n = text.size();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <string>
 
 using NativePath = std::filesystem::path::string_type;
 
@@ -58,6 +59,10 @@ public:
     void WaitUntilListed();
 
     LocalFileInfo Query(const NativePath& path);
+    // Whether a file of exactly this name is there: from its folder's listing
+    // when that folder was listed, so a name that is absent costs nothing;
+    // from a stat otherwise. Meant for names that are rarely there.
+    bool Lists(const NativePath& path);
     // Answers that needed a stat of their own (folder not listed yet, or a
     // listing that could not vouch for the file).
     size_t StatCount() const { return stats; }
@@ -67,6 +72,12 @@ private:
     std::unique_ptr<Folders> folders;
     size_t stats = 0;
 };
+
+// Writes `bytes` to path + ".tmp", flushes it to the disk, then moves it over
+// `path` (replacing it, written through): the file is always either the old
+// one or the new one, whole. False, with the temporary file removed, on any
+// failure.
+bool ReplaceLocalFile(const NativePath& path, const std::string& bytes);
 
 // A file opened for binary reading, shared with other readers and writers as a
 // C runtime stream shares it.

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 LocalFileInfo StatLocalFile(const NativePath& path) {
     struct stat st;
@@ -27,6 +28,24 @@ void FolderListings::WaitUntilListed() {}
 LocalFileInfo FolderListings::Query(const NativePath& path) {
     ++stats;
     return StatLocalFile(path);
+}
+
+bool FolderListings::Lists(const NativePath& path) {
+    ++stats;
+    return StatLocalFile(path).kind != LocalFileKind::Missing;
+}
+
+bool ReplaceLocalFile(const NativePath& path, const std::string& bytes) {
+    const NativePath temporary = path + ".tmp";
+    std::FILE* out = std::fopen(temporary.c_str(), "wb");
+    if (!out) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    ok = std::fflush(out) == 0 && ok;
+    ok = ::fsync(fileno(out)) == 0 && ok;
+    ok = std::fclose(out) == 0 && ok;
+    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) std::remove(temporary.c_str());
+    return ok;
 }
 
 LocalFileReader::LocalFileReader(const NativePath& path) : handle(std::fopen(path.c_str(), "rb")) {}

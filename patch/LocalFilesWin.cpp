@@ -201,6 +201,33 @@ LocalFileInfo FolderListings::Query(const NativePath& path) {
     return {LocalFileKind::Regular, e.size, seconds};
 }
 
+bool FolderListings::Lists(const NativePath& path) {
+    const std::wstring_view folderPath = FolderOf(path);
+    auto found = folderPath.empty() ? folders->byPath.end() : folders->byPath.find(folderPath);
+    if (found == folders->byPath.end() || !found->second->listed.load(std::memory_order_acquire))
+        return ++stats, StatLocalFile(path).kind != LocalFileKind::Missing;
+    return found->second->folder.Find(std::wstring_view(path).substr(folderPath.size())) != nullptr;
+}
+
+bool ReplaceLocalFile(const NativePath& path, const std::string& bytes) {
+    const std::wstring temporary = path + L".tmp";
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    for (size_t at = 0; ok && at < bytes.size();) {
+        DWORD written = 0;
+        const DWORD ask = static_cast<DWORD>(std::min<size_t>(bytes.size() - at, 1u << 30));
+        ok = WriteFile(file, bytes.data() + at, ask, &written, nullptr) && written > 0;
+        at += written;
+    }
+    // On the disk before the name moves: after a power cut the new name must not hold nothing.
+    ok = FlushFileBuffers(file) && ok;
+    ok = CloseHandle(file) && ok;
+    ok = ok && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileW(temporary.c_str());
+    return ok;
+}
+
 // The sharing of a C runtime stream opened for reading (read and write, not delete).
 LocalFileReader::LocalFileReader(const NativePath& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

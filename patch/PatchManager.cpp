@@ -1,6 +1,7 @@
 // The patch run: file list, verification, downloads, and the state reports.
 #include "patch/PatchManager.h"
 
+#include "app/CriticalWork.h"
 #include "app/Logger.h"
 #include "patch/DownloadEngine.h"
 #include "patch/DownloadOrder.h"
@@ -18,15 +19,25 @@ PatchManager::PatchManager(const std::wstring& dir, const std::string& url) : ba
 }
 
 PatchManager::~PatchManager() {
+    BeginShutdown();
+    active = false;
+    if (worker.joinable()) worker.join();
+    downloader.reset();
+}
+
+void PatchManager::BeginShutdown() noexcept {
     // The player has closed the launcher: a verification in progress ends
     // within a chunk instead of hashing the rest of the folder.
     stopping = true;
     // The window is gone by now: from here on a report, the cancellation
     // included, only reaches the log.
     DetachCallback();
-    active = false;
-    if (worker.joinable()) worker.join();
-    downloader.reset();
+    try {
+        std::lock_guard<std::mutex> lock(engineLock);
+        if (downloader) downloader->RequestCancel();
+    } catch (const std::system_error&) {
+        // The destructor's own cancel still comes.
+    }
 }
 
 void PatchManager::DetachCallback() {
@@ -79,6 +90,12 @@ void PatchManager::SetStatusMessage(const std::string& message) {
     statusMessage = message;
 }
 
+void PatchManager::SaveCache(const std::wstring& cachePath) {
+    // A save is one of the pieces the shutdown timer waits for.
+    const CriticalScope critical;
+    if (critical.Entered() && !stopping) integrity->SaveLocalCache(cachePath);
+}
+
 std::string PatchManager::GetStatusMessage() const {
     std::lock_guard<HelperLock> lock(stateLock);
     return statusMessage;
@@ -114,15 +131,29 @@ void PatchManager::RunPatch(bool forceVerify) {
                  " bytes. Analisando integridade...");
         if (!integrity) Initialize();
         integrity->LoadManifest(manifest);
+        // A game lists at least its client: an answer with no usable line (an
+        // empty body, a sign-in portal's page, a server's home page) is not
+        // the file list, and would otherwise read as an up-to-date folder.
+        if (integrity->ManifestSize() == 0) {
+            log.Error("[PatchManager] Falha ao baixar manifesto de patch!");
+            SetState(LauncherState::Error, 0.0f, 0.0f, "Não foi possível obter o manifesto de patch do servidor.");
+            return;
+        }
 
         SetState(LauncherState::Verifying, 0.0f, 0.0f, "Verificando integridade dos arquivos locais...");
+        // Part files and backups left by a launcher that was ended mid-swap
+        // or mid-download go, unless an earlier run's downloads still use them.
+        const bool sweep = !(downloader && downloader->Running());
         std::vector<FileMetadata> toFetch = integrity->VerifyFiles(
             forceVerify, [this](float p) { SetState(LauncherState::Verifying, p, 0.0f, "Verificando integridade..."); },
-            &stopping);
+            &stopping, sweep);
         if (stopped()) return;
+        if (const size_t removed = integrity->LastLeftoversRemoved())
+            log.Info("[PatchManager] Arquivos temporários de uma execução interrompida removidos: " +
+                     std::to_string(removed));
 
         const std::wstring cachePath = baseDir + kCacheFileName;
-        integrity->SaveLocalCache(cachePath);
+        SaveCache(cachePath);
         log.Info("[PatchManager] Verificação concluída. Arquivos a baixar: " + std::to_string(toFetch.size()));
 
         if (toFetch.empty()) {
@@ -134,7 +165,16 @@ void PatchManager::RunPatch(bool forceVerify) {
         if (stopped()) return;
         SetState(LauncherState::Downloading, 0.0f, 0.0f, "Baixando atualizações...");
         OrderForDownload(toFetch);
-        // Replacing the engine cancels and joins an earlier run's downloads.
+        // Replacing the engine cancels and joins an earlier run's downloads;
+        // that wait happens outside the lock a closing launcher needs.
+        std::unique_ptr<DownloadEngine> earlier;
+        {
+            std::lock_guard<std::mutex> lock(engineLock);
+            earlier = std::move(downloader);
+        }
+        earlier.reset();
+        std::lock_guard<std::mutex> lock(engineLock);
+        if (stopped()) return;
         downloader = std::make_unique<DownloadEngine>(kDownloadWorkers);
         downloader->ConfineTo(baseDir);
         for (const FileMetadata& entry : toFetch) {
@@ -157,7 +197,7 @@ void PatchManager::RunPatch(bool forceVerify) {
                 Logger& logger = Logger::Instance();
                 if (ok) {
                     logger.Info("[PatchManager] Download concluído com sucesso.");
-                    if (!stopping) integrity->SaveLocalCache(cachePath);
+                    SaveCache(cachePath);
                     SetState(LauncherState::Completed, 1.0f, 0.0f, "Atualização concluída com sucesso!");
                 } else {
                     logger.Error("[PatchManager] Falha no download: " + message);

@@ -22,6 +22,12 @@ public:
     PatchManager& operator=(const PatchManager&) = delete;
 
     void Initialize();
+    // The window has gone: from now on reports only reach the log, a
+    // verification ends within a chunk, nothing new starts, and running
+    // downloads are cancelled without waiting for them. The destructor then
+    // joins. Called by start-up before the shutdown timer is armed; the
+    // destructor calls it too.
+    void BeginShutdown() noexcept;
     void StartPatchProcess(bool forceVerify, PatchStateCallback callback);
 
     std::string GetStatusMessage() const;
@@ -51,6 +57,8 @@ private:
     void SetState(LauncherState newState, float newProgress, float speed, const std::string& message);
     void RunPatch(bool forceVerify);
     void SetStatusMessage(const std::string& message);
+    // Saves the cache file unless the process has begun to end.
+    void SaveCache(const std::wstring& cachePath);
     // Stops reports reaching the callback; returns once none is being delivered.
     void DetachCallback();
 
@@ -67,6 +75,8 @@ private:
     std::string statusMessage;
     std::unique_ptr<FileIntegritySystem> integrity;
     std::unique_ptr<DownloadEngine> downloader;
+    // Guards the replacement of `downloader` against BeginShutdown's cancel.
+    std::mutex engineLock;
     // Shared with the reports being delivered: taking it per report costs no copy of the callable.
     std::shared_ptr<const PatchStateCallback> callback;
     std::thread worker;

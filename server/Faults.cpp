@@ -172,12 +172,33 @@ void ServeBody(const httplib::Request& req, httplib::Response& res, const std::s
         res.set_content(body, contentType);
         return;
     }
+    const int remotePort = req.remote_port, localPort = req.local_port;
+    if (fault == "chunked") {
+        // The whole body in chunks, no length; an empty one is its last chunk alone.
+        auto buffer = std::make_shared<std::vector<char>>(256 * 1024);
+        res.set_chunked_content_provider(contentType, [source, size, buffer](size_t offset, httplib::DataSink& sink) {
+            if (offset >= size) {
+                sink.done();
+                return true;
+            }
+            const size_t got = source(offset, buffer->data(), std::min<uint64_t>(size - offset, buffer->size()));
+            return got > 0 && sink.write(buffer->data(), got);
+        });
+        return;
+    }
     if (size == 0) {
+        if (fault == "stall") {
+            // Chunked, so nothing says the body is empty: headers, then silence.
+            res.set_chunked_content_provider(contentType, [remotePort, localPort](size_t, httplib::DataSink&) {
+                StallUntilClientGoes(remotePort, localPort);
+                return false;
+            });
+            return;
+        }
         res.set_content("", contentType);
         return;
     }
     cutAt = std::min(cutAt, size);
-    const int remotePort = req.remote_port, localPort = req.local_port;
 
     if (fault == "chunkcut") {
         res.set_chunked_content_provider(contentType, [source, size, cutAt, remotePort, localPort](

@@ -8,6 +8,8 @@
 //   drop, cut  the bytes before the cut point, then the connection closes
 //              ("drop" on the file list closes it before any answer instead)
 //   stall      the bytes before the cut point, then nothing until the client gives up
+//              (an empty body: chunked headers, then nothing)
+//   chunked    the whole body, chunked, without a length
 //   chunkcut   chunked: one chunk that declares the whole body carries the bytes
 //              before the cut point, then the connection is reset
 //   html       status 500 with an HTML page

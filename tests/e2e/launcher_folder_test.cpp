@@ -2,7 +2,8 @@
 // brackets (wildcards to PowerShell), spaces and accented letters, and a path
 // of more than 260 UTF-16 units. Wine cannot start a program that deep through
 // CreateProcess, so these runs start it straight from the Linux side, without
-// the log capture: where its files land shows where it thinks it lives.
+// the log capture: where its files land shows where it thinks it lives. Wine
+// itself prints the launcher's debugger output for them instead.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,10 +37,19 @@ std::vector<fs::path> Found(const fs::path& dir, const std::string& name) {
     return out;
 }
 
-Process StartLauncherIn(const fs::path& folder, const std::map<std::string, std::string>& env = {}) {
+// Wine's own trace of the debugger output lands in `trace`.
+Process StartLauncherIn(const fs::path& folder, const fs::path& trace, std::map<std::string, std::string> env = {}) {
     fs::create_directories(folder);
     fs::copy_file(LauncherExe(), folder / "VrennOnlineLauncher.exe", fs::copy_options::overwrite_existing);
-    return StartWindows(folder / "VrennOnlineLauncher.exe", {}, env);
+    env["WINEDEBUG"] = "-all,warn+debugstr";
+    return StartWindows(folder / "VrennOnlineLauncher.exe", {}, env, trace);
+}
+
+// The run's lines reached the trace, and none of them is the shutdown timer's.
+void ExpectNoShutdownTimer(const fs::path& trace) {
+    const std::string text = ReadFile(trace);
+    EXPECT_NE(text.find("Iniciando WinMain..."), std::string::npos) << "no debugger output traced";
+    EXPECT_EQ(text.find(kShutdownTimerLine), std::string::npos) << "the shutdown timer ended the launcher\n" << text;
 }
 
 struct FolderCase {
@@ -67,9 +77,11 @@ TEST(LauncherFolder, SelfUpdateFilesLandBesideTheLauncher) {
                       .dump());
 
         const fs::path folder = c.make(dir);
-        Process launcher = StartLauncherIn(folder, {{"WINEPATH", WinPath(dir / "psbin")},
-                                                    {"VRENN_FAKE_PS_RECORD", WinPath(record)}});
+        Process launcher = StartLauncherIn(folder, dir / "launcher.trace",
+                                           {{"WINEPATH", WinPath(dir / "psbin")},
+                                            {"VRENN_FAKE_PS_RECORD", WinPath(record)}});
         ASSERT_EQ(launcher.Wait(90s), 0);
+        ExpectNoShutdownTimer(dir / "launcher.trace");
         EXPECT_TRUE(ReadFile(folder / "VrennOnlineLauncher_new.exe") == build) << "the new build is not beside it";
         // The line ends are the self-update tests' concern; here, that it is this script, there.
         std::string script = ReadFile(folder / "update.ps1");
@@ -93,7 +105,7 @@ TEST(LauncherFolder, GameFilesAndTheCacheLandInALongFolder) {
     StandInServer server(BuiltinPort(), dir / "root", dir / "data");
 
     const fs::path folder = LongFolder(dir / "game");
-    Process launcher = StartLauncherIn(folder);
+    Process launcher = StartLauncherIn(folder, dir / "launcher.trace");
     // The cache file is written after verification, the game file once its download is swapped in.
     ASSERT_TRUE(WaitUntil([&] { return Found(dir / "game", "launcher_cache.dat").size() == 1 &&
                                        !Found(dir / "game", "world.pak").empty(); },
@@ -104,4 +116,5 @@ TEST(LauncherFolder, GameFilesAndTheCacheLandInALongFolder) {
 
     ASSERT_TRUE(WaitUntil([&] { return StartWindows(WinTool("wmclose"), {kTitle}).Wait(30s) == 0; }, 60s, 200ms));
     EXPECT_EQ(launcher.Wait(60s), 0);
+    ExpectNoShutdownTimer(dir / "launcher.trace");
 }

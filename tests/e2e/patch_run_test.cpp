@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -382,6 +383,48 @@ TEST_F(PatchRun, ErrorAnswersAndCutBodiesNeverReplaceAFileCheckedOrNot) {
     }
 }
 
+// An empty game file sent chunked has a body of its last chunk alone, and
+// Wine's first availability query on it fails before any byte arrives: for an
+// entry the list gives as empty, with the digest of zero bytes, that answer is
+// the file. A server that stalls installs nothing, and neither does an entry
+// with nothing to check it by.
+TEST_F(PatchRun, EmptyFileSentChunked) {
+    struct Case {
+        const char* name;
+        const char* fault;
+        const char* listLine;  // replaces the served folder's line for empty.bin
+        bool installed;
+    } cases[] = {
+        {"listed with size and digest", "chunked", nullptr, true},
+        {"stalls after its headers", "stall", nullptr, false},
+        {"listed with nothing to check it by", "chunked", "empty.bin,0,0,,\n", false},
+    };
+    const std::string other = Content(70000, 14);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(game);
+        WriteFile(game / "empty.bin", "old");
+        WriteFile(root / "empty.bin", "");
+        WriteFile(root / "other.bin", other);
+        WriteFile(data / "manifest_extra.txt", c.listLine ? c.listLine : "");
+        WriteFile(data / "faults.json",
+                  nlohmann::json{{"files", {{"empty.bin", c.fault}, {"other.bin", "chunked"}}}}.dump());
+        StartServer();
+
+        ProbeRun run = Run();
+        ExpectWellFormedSequence(run);
+        if (c.installed) {
+            ExpectLastReport(run, kCompleted, "Atualização concluída com sucesso!");
+            EXPECT_EQ(Tree(game), (std::map<std::string, std::string>{{"empty.bin", ""}, {"other.bin", other}}));
+        } else {
+            ExpectTransferFailed(run);
+            EXPECT_EQ(ReadFile(game / "empty.bin"), "old");
+            EXPECT_TRUE(Leftovers(game).empty()) << ::testing::PrintToString(Leftovers(game));
+        }
+        server.reset();
+    }
+}
+
 // The disk has room for the new file but not for the backup copy of the old
 // one: the copy's remains go, and the swap goes on without a backup.
 TEST_F(PatchRun, DiskTooFullForTheBackupLeavesNoBackupBehind) {
@@ -483,6 +526,27 @@ TEST_F(PatchRun, DestroyingTheManagerMidDownloadCancelsAndJoins) {
     EXPECT_TRUE(Tree(game).empty()) << ::testing::PrintToString(Leftovers(game));
 }
 
+// A launcher ended mid-download or mid-swap (a crash, a power cut) leaves part
+// files and backups beside game files; the next run removes them, says so,
+// and installs what is stale as usual.
+TEST_F(PatchRun, LeftoversOfAnEndedLauncherGoOnTheNextRun) {
+    const std::string stale = Content(50000, 41);
+    WriteFile(root / "current.pak", "current");
+    WriteFile(root / "sub/stale.pak", stale);
+    WriteFile(game / "current.pak", "current");
+    WriteFile(game / "sub/stale.pak", "old stale");
+    for (const char* rel : {"current.pak.part", "current.pak.bak", "sub/stale.pak.part", "sub/stale.pak.bak"})
+        WriteFile(game / rel, std::string("left by ") + rel);
+    StartServer();
+
+    ProbeRun run = Run();
+    ExpectLastReport(run, kCompleted, "Atualização concluída com sucesso!");
+    // The backup beside the stale file is its swap's to replace and remove.
+    EXPECT_TRUE(run.Logged("INFO [PatchManager] Arquivos temporários de uma execução interrompida removidos: 3"))
+        << run.Describe();
+    EXPECT_EQ(Tree(game), (std::map<std::string, std::string>{{"current.pak", "current"}, {"sub/stale.pak", stale}}));
+}
+
 // Four workers report at once: every report arrives whole and in range.
 TEST_F(PatchRun, ManySmallFilesWithFourWorkers) {
     std::map<std::string, std::string> files;
@@ -536,28 +600,48 @@ TEST_F(PatchRun, PathsOutsideTheGameFolderAreRefused) {
 
 // Without the whole file list nothing is verified, nothing is fetched and the
 // cache file stays as it was: an error answer or a list cut short would
-// otherwise pass for a shorter, complete one.
+// otherwise pass for a shorter, complete one, and an answer with no usable
+// line (a sign-in portal's page, a body nobody can read) for a folder that is
+// up to date.
 TEST_F(PatchRun, FileListFailures) {
     struct Case {
         const char* name;
         const char* manifestFault;  // null: no server at all
+        std::optional<std::string> body;  // the whole answer, under status 200, in place of the list
     };
+    const std::string gzipList(
+        "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x4b\xd4\x2b\xa9\x28\xd1\x31\xd4\x31\xd0\x49\x31\x32\x49\x4d"
+        "\x36\x49\x33\x4c\xb4\xb4\x48\x36\x4b\x35\x4d\xe2\x4a\x82\x4b\x99\x5b\x98\x98\x1a\x25\x26\x1a\x1a\x26"
+        "\xa6\x19\x5b\xa6\x59\x26\x71\x01\x00\x9f\x7f\x4f\xdc\x36\x00\x00\x00",
+        67);  // the list of a.txt and b.txt, gzip-compressed
     const Case cases[] = {
-        {"unreachable", nullptr},
-        {"connection dropped before an answer", "drop"},
-        {"error page", "html"},
-        {"not found", "404"},
-        {"cut after the first of two lines", "cut"},
-        {"stalled after the first line past the receive time-out", "stall"},
-        {"chunked, reset inside the one chunk", "chunkcut"},
+        {"unreachable", nullptr, std::nullopt},
+        {"connection dropped before an answer", "drop", std::nullopt},
+        {"error page", "html", std::nullopt},
+        {"not found", "404", std::nullopt},
+        {"cut after the first of two lines", "cut", std::nullopt},
+        {"stalled after the first line past the receive time-out", "stall", std::nullopt},
+        {"chunked, reset inside the one chunk", "chunkcut", std::nullopt},
+        {"a sign-in portal's page under status 200", "",
+         "<!DOCTYPE html>\n<html><head><title>Wi-Fi do hotel</title></head>\n"
+         "<body><form action=\"/login\"><input name=\"quarto\"></form></body></html>\n"},
+        {"a gzip body nobody asked for", "", gzipList},
+        {"an empty body", "", ""},
+        {"lines with commas but no numbers", "", "Vrenn, o jogo, chega em, breve\nvolte,logo,mais,tarde\n"},
     };
     const std::string cacheBytes("\x01\x00\x00\x00\x05\x00\x00\x00" "a.txt" "\x01\x00\x00\x00\x00\x00\x00\x00"
                                  "\x02\x00\x00\x00\x00\x00\x00\x00" "\x01\x00\x00\x00" "h",
                                  8 + 5 + 16 + 4 + 1);
-    WriteFile(root / "a.txt", "a");
-    WriteFile(root / "b.txt", "b");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // The served folder makes the list; a case with a body of its own serves nothing else.
+        fs::remove_all(root);
+        fs::create_directories(root);
+        if (!c.body) {
+            WriteFile(root / "a.txt", "a");
+            WriteFile(root / "b.txt", "b");
+        }
+        WriteFile(data / "manifest_extra.txt", c.body.value_or(""));
         WriteFile(game / "launcher_cache.dat", cacheBytes);
         if (c.manifestFault) {
             WriteFile(data / "faults.json", nlohmann::json{{"manifest", c.manifestFault}}.dump());

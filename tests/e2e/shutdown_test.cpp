@@ -1,7 +1,10 @@
 // Closing the real launcher's window while its patch run is busy: the process
 // ends within about a second whatever the run is doing, and a run stopped that
-// way leaves nothing behind (no cache file written, no download started).
+// way leaves nothing behind (no cache file written, no download started, no
+// part file, no half backup). A swap in progress finishes first.
 #include <gtest/gtest.h>
+
+#include <sys/statvfs.h>
 
 #include <cstdio>
 #include <iostream>
@@ -53,6 +56,18 @@ std::string LastMessage(const LauncherRun& run) {
     const auto lines = run.LogMessages();
     return lines.empty() ? "" : lines.back();
 }
+
+// Every ".part" and ".bak" file under dir.
+std::vector<std::string> Leftovers(const fs::path& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        const std::string ext = e.path().extension().string();
+        if (ext == ".part" || ext == ".bak") out.push_back(e.path().lexically_relative(dir).string());
+    }
+    return out;
+}
+
+const char kCancelledLine[] = "ERROR [PatchManager] Falha no download: Operação cancelada pelo usuário.";
 
 }  // namespace
 
@@ -109,6 +124,10 @@ TEST(Shutdown, ClosingDuringARepairStopsTheVerification) {
     EXPECT_EQ(*code, 0);
 
     const std::string log = run.Log();
+    // The verification itself stopped (the shutdown timer, which would end a
+    // verification that never stops, fails the run when it goes).
+    EXPECT_EQ(Count(log, "] [INFO] [PatchManager] Processo de patch interrompido: o launcher está fechando."), 1u)
+        << log;
     EXPECT_EQ(Count(log, "[PatchManager] Verificação concluída."), 1u) << log;
     EXPECT_FALSE(fs::exists(cacheFile));
     for (const auto& r : world.Server().Records("requests.jsonl"))
@@ -118,30 +137,101 @@ TEST(Shutdown, ClosingDuringARepairStopsTheVerification) {
 
 // A server that takes a request and never answers holds that request for
 // minutes (WinHTTP's wait for the response headers); the launcher must not.
+// The timer ends the process, and an abandoned transfer still says it was
+// cancelled and takes its part file with it; the old game file stays.
 TEST(Shutdown, ClosingWhileARequestHangsEndsTheProcess) {
     struct Case {
         const char* name;
         nlohmann::json faults;
-        const char* busy;  // the log line after which the request hangs
+        const char* busy;     // the log line after which the request hangs
+        uint64_t partBytes;   // and the part file's size once it does
+        bool download;
     } cases[] = {
-        {"file list never answers", {{"manifest", "hold"}}, "[PatchManager] Baixando manifesto de:"},
+        {"file list never answers", {{"manifest", "hold"}}, "[PatchManager] Baixando manifesto de:", 0, false},
         {"game file never answers",
          {{"files", {{"stuck.pak", "hold"}}}},
-         "[PatchManager] Verificação concluída. Arquivos a baixar: 1"},
+         "[PatchManager] Verificação concluída. Arquivos a baixar: 1",
+         0,
+         true},
+        {"game file stalls half-way",
+         {{"files", {{"stuck.pak", "stall"}}}},
+         "[PatchManager] Verificação concluída. Arquivos a baixar: 1",
+         150000,
+         true},
     };
+    const std::string oldContent = "old stuck";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LauncherWorld world(std::string("ShutdownHang-") + c.name);
         WriteFile(world.root / "stuck.pak", std::string(300000, 's'));
+        WriteFile(world.game / "stuck.pak", oldContent);
         WriteFile(world.data / "faults.json", c.faults.dump());
         world.StartServer();
         LauncherRun run(world.game);
+        run.ExpectShutdownTimer();
         ASSERT_TRUE(run.WaitForLog("Loop de interface iniciado com sucesso.", 90s)) << run.Log();
         ASSERT_TRUE(run.WaitForLog(c.busy, 30s)) << run.Log();
+        const fs::path part = world.game / "stuck.pak.part";
+        if (c.download) {
+            ASSERT_TRUE(WaitUntil([&] {
+                std::error_code ec;
+                return fs::file_size(part, ec) == c.partBytes && !ec;
+            }, 30s)) << "the transfer never reached the hang";
+        }
 
         auto code = CloseAndTime(run);
         ASSERT_TRUE(code.has_value()) << "still running after the close\n" << run.Log();
         EXPECT_EQ(*code, 0);
         EXPECT_EQ(LastMessage(run), "INFO Encerrando launcher (Exit 0).") << run.Log();
+        EXPECT_EQ(ReadFile(world.game / "stuck.pak"), oldContent);
+        EXPECT_TRUE(Leftovers(world.game).empty()) << ::testing::PrintToString(Leftovers(world.game));
+        if (c.download) {
+            const auto lines = run.LogMessages();
+            EXPECT_TRUE(std::find(lines.begin(), lines.end(), kCancelledLine) != lines.end())
+                << "no line says the download was cancelled\n" << run.Log();
+        }
     }
+}
+
+// The window closes while the old version of a large game file is being
+// copied to its backup: the swap finishes, within its own bound rather than
+// the second a close may take, and the folder ends with the new file alone.
+TEST(Shutdown, ClosingDuringTheBackupCopyFinishesTheSwap) {
+    LauncherWorld world("ShutdownDuringBackup");
+    // Sparse: no disk space for the old file itself, its copy takes it all.
+    constexpr uint64_t kOldSize = uint64_t(3) << 30;
+    struct statvfs disk{};
+    ASSERT_EQ(statvfs(world.game.c_str(), &disk), 0);
+    if (static_cast<uint64_t>(disk.f_bavail) * disk.f_frsize < 2 * kOldSize)
+        GTEST_SKIP() << "less than 6 GiB free: the backup copy of a 3 GiB file cannot be made here";
+    struct RemoveBigFiles {
+        fs::path game;
+        ~RemoveBigFiles() {
+            std::error_code ec;
+            for (const char* name : {"big.pak", "big.pak.bak", "big.pak.part"}) fs::remove(game / name, ec);
+        }
+    } removeBigFiles{world.game};
+    const fs::path big = world.game / "big.pak";
+    WriteFile(big, "");
+    fs::resize_file(big, kOldSize);
+    const std::string newContent(100000, 'n');
+    WriteFile(world.root / "big.pak", newContent);
+    world.StartServer();
+    // The close is posted the moment the backup appears, far sooner than a
+    // copy of 3 GiB ends.
+    const fs::path said = world.dir / "closer.out";
+    Process closer = StartWindows(WinTool("wmclose"), {"Vrenn Ondrel - Launcher Oficial", "--when-exists",
+                                                       WinPath(world.game / "big.pak.bak")}, {}, said);
+    LauncherRun run(world.game);
+    ASSERT_EQ(closer.Wait(180s), 0) << run.Log();
+    const uint64_t copiedAtClose = std::stoull("0" + ReadFile(said));
+    EXPECT_LT(copiedAtClose, kOldSize) << "the close came after the copy";
+
+    auto code = run.WaitExit(120s);
+    ASSERT_TRUE(code.has_value()) << "still running after the close\n" << run.Log();
+    EXPECT_EQ(*code, 0);
+    ASSERT_EQ(fs::file_size(big), newContent.size()) << "the new file was not swapped in\n" << run.Log();
+    EXPECT_EQ(ReadFile(big), newContent);
+    EXPECT_TRUE(Leftovers(world.game).empty()) << ::testing::PrintToString(Leftovers(world.game));
+    EXPECT_EQ(LastMessage(run), "INFO Encerrando launcher (Exit 0).") << run.Log();
 }

@@ -1,13 +1,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -674,6 +677,75 @@ TEST_F(Integrity, StopReachesTheMiddleOfAFile) {
         EXPECT_EQ(hash, stopMidway ? "" : XxhOf(chunk + chunk));
     }
     std::signal(SIGPIPE, previous);
+}
+
+// A save that cannot be written whole (here, a disk too small for it) leaves
+// the old cache file as it was, and no temporary file beside it.
+TEST_F(Integrity, CacheSaveThatCannotFinishLeavesTheOldFileWhole) {
+    const fs::path small = dir / "small";
+    fs::create_directories(small);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a small tmpfs cannot be mounted here (" << std::strerror(errno)
+                     << "), so a full disk cannot be made";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{small};
+    const std::string old = CacheFile(1, Entry("a", 1, 2, "ha"));
+    WriteAll(small / "launcher_cache.dat", old);
+
+    // Far more entries than the disk holds.
+    std::string list;
+    for (int i = 0; i < 3000; ++i) list += Put("f" + std::to_string(i) + std::string(40, 'x'), "c");
+    FileIntegritySystem fis(Root());
+    fis.LoadManifest(list);
+    fis.VerifyFiles(false, {});
+    EXPECT_FALSE(fis.SaveLocalCache((small / "launcher_cache.dat").wstring()));
+    EXPECT_EQ(ReadAll(small / "launcher_cache.dat"), old);
+    EXPECT_FALSE(fs::exists(small / "launcher_cache.dat.tmp"));
+
+    // With room, the new file takes the old one's place whole.
+    fs::remove(small / "launcher_cache.dat");
+    FileIntegritySystem few(Root());
+    few.LoadManifest(Put("one.bin", "1"));
+    few.VerifyFiles(false, {});
+    ASSERT_TRUE(few.SaveLocalCache((small / "launcher_cache.dat").wstring()));
+    EXPECT_EQ(DecodeCache(ReadAll(small / "launcher_cache.dat")).size(), 1u);
+    EXPECT_FALSE(fs::exists(small / "launcher_cache.dat.tmp"));
+}
+
+// What a launcher ended mid-download or mid-swap leaves beside listed files
+// goes with the next verification that asks for it: every part file, and a
+// backup beside a file that is current. A backup beside a file about to be
+// fetched stays for its swap, and files the list does not name stay.
+TEST_F(Integrity, LeftoversBesideListedFilesGoWhenAsked) {
+    std::string list = Put("current.pak", "new") + Put("sub/stale.pak", "new stale");
+    WriteAll(Game("sub/stale.pak"), "old stale");
+    list += "missing.pak,3,0," + XxhOf("abc") + "\n";
+    const std::map<std::string, std::string> leftovers{
+        {"current.pak.part", "half"}, {"current.pak.bak", "old"}, {"sub/stale.pak.part", "ha"},
+        {"sub/stale.pak.bak", "older"}, {"missing.pak.part", "a"}, {"unlisted.pak.part", "u"}};
+    for (bool remove : {false, true}) {
+        SCOPED_TRACE(remove ? "removing leftovers" : "left alone");
+        for (const auto& [rel, content] : leftovers) WriteAll(Game(rel), content);
+        FileIntegritySystem fis(Root());
+        fis.LoadManifest(list);
+        EXPECT_EQ(Paths(fis.VerifyFiles(false, {}, nullptr, remove)), (Strings{"missing.pak", "sub/stale.pak"}));
+        EXPECT_EQ(fis.LastLeftoversRemoved(), remove ? 4u : 0u);
+        for (const auto& [rel, content] : leftovers) {
+            const bool gone = remove && rel != "sub/stale.pak.bak" && rel != "unlisted.pak.part";
+            EXPECT_EQ(fs::exists(Game(rel)), !gone) << rel;
+        }
+        EXPECT_EQ(ReadAll(Game("current.pak")), "new");
+        EXPECT_EQ(ReadAll(Game("sub/stale.pak")), "old stale");
+    }
+    // A verification the stop cut short removes nothing.
+    WriteAll(Game("current.pak.part"), "half");
+    std::atomic<bool> stop{true};
+    FileIntegritySystem fis(Root());
+    fis.LoadManifest(list);
+    fis.VerifyFiles(false, {}, &stop, true);
+    EXPECT_TRUE(fs::exists(Game("current.pak.part")));
 }
 
 }  // namespace

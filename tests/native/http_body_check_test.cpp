@@ -74,3 +74,37 @@ TEST(HttpBodyCheck, WholeOnlyWithStatus200AndTheDeclaredLength) {
         EXPECT_EQ(check.StatusOk(), c.status == 200);
     }
 }
+
+// A failed first availability query stands for the empty file only where the
+// list describes exactly that and nothing else can explain the failure.
+TEST(HttpBodyCheck, FailedFirstQueryIsTheEmptyFileOnlyForAnEmptyListedFile) {
+    struct Case {
+        const char* name;
+        uint32_t status;
+        bool lengthGiven;
+        uint64_t received;
+        bool emptyChunkedError;
+        uint64_t expectedSize;
+        std::string expectedHash;
+        bool empty;
+    };
+    const Case cases[] = {
+        {"empty, chunked, listed with the digest of zero bytes", 200, false, 0, true, 0, kEmptyFileHash, true},
+        {"a time-out or a reset instead", 200, false, 0, false, 0, kEmptyFileHash, false},
+        {"nothing to check it by", 200, false, 0, true, 0, "", false},
+        {"listed with bytes", 200, false, 0, true, 10, kEmptyFileHash, false},
+        {"listed with another digest", 200, false, 0, true, 0, "0123456789abcdef", false},
+        {"bytes arrived before the failure", 200, false, 5, true, 0, kEmptyFileHash, false},
+        {"a declared length", 200, true, 0, true, 0, kEmptyFileHash, false},
+        {"an error status", 500, false, 0, true, 0, kEmptyFileHash, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpBodyCheck check;
+        check.status = c.status;
+        check.lengthGiven = c.lengthGiven;
+        check.lengthValid = c.lengthGiven;
+        check.received = c.received;
+        EXPECT_EQ(check.FailedFirstQueryIsTheEmptyFile(c.expectedSize, c.expectedHash, c.emptyChunkedError), c.empty);
+    }
+}

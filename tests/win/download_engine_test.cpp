@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/CriticalWork.h"
 #include "patch/DownloadEngine.h"
 #include "patch/FileIntegritySystem.h"
 
@@ -29,7 +30,8 @@ const std::string kCreateFailed = "Falha ao criar o arquivo local.";
 const std::string kDownloadFailed = "Falha no download via WinHTTP.";
 
 // Answers GET requests from a table of paths; "endless" paths send a body
-// that never ends until the client goes away.
+// that never ends until the client goes away, "silent" ones no answer at all
+// until the listener stops.
 class LocalHttp {
 public:
     LocalHttp() { acceptor = std::thread([this] { AcceptLoop(); }); }
@@ -40,6 +42,7 @@ public:
     }
     void Serve(const std::string& path, const std::string& body, int status = 200) { routes[path] = {body, status}; }
     void ServeEndless(const std::string& path) { endless.push_back(path); }
+    void ServeSilent(const std::string& path) { silent.push_back(path); }
     std::string Url(const std::string& path) const { return listener.Url(path); }
     int Requests() const { return requests.load(); }
 
@@ -68,7 +71,9 @@ private:
         ++requests;
         size_t start = request.find(' ') + 1;
         std::string path = request.substr(start, request.find(' ', start) - start);
-        if (std::find(endless.begin(), endless.end(), path) != endless.end()) {
+        if (std::find(silent.begin(), silent.end(), path) != silent.end()) {
+            while (!stop) Sleep(10);
+        } else if (std::find(endless.begin(), endless.end(), path) != endless.end()) {
             std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\nConnection: close\r\n\r\n";
             send(s, head.data(), static_cast<int>(head.size()), 0);
             // A client that stops reading must not hold this thread for ever.
@@ -94,6 +99,7 @@ private:
     std::atomic<int> requests{0};
     std::map<std::string, Route> routes;
     std::vector<std::string> endless;
+    std::vector<std::string> silent;
     std::thread acceptor;
     std::vector<std::thread> connections;
 };
@@ -294,6 +300,57 @@ TEST_F(DownloadEngineTest, SecondStartIgnoredAndCancelStopsTheTransfer) {
 
     engine.Cancel();  // a run that has reported is not reported again
     EXPECT_EQ(first.completions.load(), 1);
+}
+
+// A closing launcher cannot wait for a worker blocked on a server that never
+// answers: the cancel is reported at once, and the part file goes with the
+// worker's handle, however the handle is closed.
+TEST_F(DownloadEngineTest, RequestCancelReportsAtOnceWhileAWorkerHangs) {
+    fs::path dest = dir / "stuck.pak";
+    Write(dest, "old");
+    Watch watch;
+    auto ended = watch.end.get_future();
+    {
+        DownloadEngine engine(1);  // goes after the server, which frees the worker as it stops
+        LocalHttp http;
+        http.ServeSilent("/silent");
+        engine.Enqueue(Task(http.Url("/silent"), dest, 100));
+        engine.Start(watch.Progress(), watch.Complete());
+        ASSERT_TRUE([&] {
+            for (int i = 0; i < 3000 && (http.Requests() == 0 || !fs::exists(dir / "stuck.pak.part")); ++i) Sleep(10);
+            return http.Requests() == 1;
+        }()) << "the request never reached the server";
+
+        engine.RequestCancel();
+        ASSERT_EQ(ended.wait_for(2s), std::future_status::ready) << "no report while the worker hangs";
+        auto [ok, message] = ended.get();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(message, kCancelled);
+        EXPECT_TRUE(engine.Running()) << "the worker is still waiting for its answer";
+    }  // the server hangs up, the worker returns, the engine joins it
+    EXPECT_EQ(watch.completions.load(), 1);
+    EXPECT_EQ(Read(dest), "old");
+    EXPECT_TRUE(Leftovers().empty()) << ::testing::PrintToString(Leftovers());
+}
+
+// Once the shutdown timer has closed the gate, a checked file is not swapped
+// in any more: the run ends as cancelled and leaves the old file alone.
+TEST_F(DownloadEngineTest, NoSwapStartsOnceTheProcessIsEnding) {
+    struct Reopen {
+        ~Reopen() { ReopenCriticalWorkForTesting(); }
+    } reopen;
+    LocalHttp http;
+    http.Serve("/f", "new");
+    fs::path dest = dir / "file.bin";
+    Write(dest, "old");
+    CloseCriticalWork(0ms);
+    DownloadEngine engine(1);
+    engine.Enqueue(Task(http.Url("/f"), dest, 3));
+    Outcome o = RunToEnd(engine);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.message, kCancelled);
+    EXPECT_EQ(Read(dest), "old");
+    EXPECT_TRUE(Leftovers().empty()) << ::testing::PrintToString(Leftovers());
 }
 
 TEST_F(DownloadEngineTest, CancellationWinsOverAnEarlierFailure) {

@@ -451,4 +451,48 @@ TEST_F(WinIntegrity, PathThatIsNotUtf8Throws) {
     EXPECT_EQ(fis.VerifyFiles(false, {}).size(), 1u);
 }
 
+// Leftovers of an ended run are found through the folder listings by their
+// exact names, in a folder whose name is not ASCII either, and removed; the
+// cache file is replaced whole, or not at all when the old one cannot go.
+TEST_F(WinIntegrity, LeftoversGoAndTheCacheFileIsReplacedWhole) {
+    auto at = [&](const std::string& rel) { return fs::path(Base() + Utf8ToWString(rel)); };
+    auto write = [&](const std::string& rel, const std::string& content) {
+        std::ofstream(at(rel), std::ios::binary).write(content.data(), static_cast<std::streamsize>(content.size()));
+    };
+    const std::string list = Put("dados/\xC3\xA7\xC3\xA3o.pak", "new") + Put("outro.pak", "x");
+    const Strings leftovers{"dados/\xC3\xA7\xC3\xA3o.pak.part", "dados/\xC3\xA7\xC3\xA3o.pak.bak", "outro.pak.part"};
+    for (const std::string& rel : leftovers) write(rel, "left");
+    FileIntegritySystem fis(Base());
+    fis.LoadManifest(list);
+    EXPECT_TRUE(fis.VerifyFiles(false, {}, nullptr, true).empty());
+    EXPECT_EQ(fis.LastLeftoversRemoved(), leftovers.size());
+    for (const std::string& rel : leftovers) EXPECT_FALSE(fs::exists(at(rel))) << rel;
+
+    const std::wstring cachePath = Base() + L"launcher_cache.dat";
+    write("launcher_cache.dat", std::string(4, '\0'));
+    ASSERT_TRUE(fis.SaveLocalCache(cachePath));
+    EXPECT_FALSE(fs::exists(cachePath + L".tmp"));
+    FileIntegritySystem reread(Base());
+    ASSERT_TRUE(reread.LoadLocalCache(cachePath));
+    reread.LoadManifest(list);
+    EXPECT_TRUE(reread.VerifyFiles(false, {}).empty());
+    EXPECT_EQ(reread.LastHashedCount(), 0u) << "the saved cache did not vouch for the files";
+
+    // Held open by a program that does not let it be deleted or replaced.
+    const std::string before = [&] {
+        std::ifstream in(fs::path(cachePath), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    HANDLE holder = CreateFileW(cachePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    fis.LoadManifest(Put("terceiro.pak", "3"));
+    fis.VerifyFiles(false, {});
+    EXPECT_FALSE(fis.SaveLocalCache(cachePath));
+    CloseHandle(holder);
+    std::ifstream in(fs::path(cachePath), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
+    EXPECT_FALSE(fs::exists(cachePath + L".tmp"));
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include "Harness.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -195,7 +197,13 @@ LauncherRun::LauncherRun(const fs::path& gameDir, const std::map<std::string, st
                         gameDir.parent_path() / (gameDir.filename().string() + ".wine.out"));
 }
 
-LauncherRun::~LauncherRun() { proc.Kill(); }
+LauncherRun::~LauncherRun() {
+    proc.Kill();
+    if (timerExpected) return;
+    const std::string log = Log();
+    if (log.find(kShutdownTimerLine) != std::string::npos)
+        ADD_FAILURE() << "the shutdown timer ended the launcher: its tear-down hung\n" << log;
+}
 
 bool LauncherRun::CloseWindow() {
     Process p = StartWindows(WinTool("wmclose"), {"Vrenn Ondrel - Launcher Oficial"});

@@ -77,11 +77,19 @@ private:
 Process StartWindows(const fs::path& exe, const std::vector<std::string>& args = {},
                      const std::map<std::string, std::string>& env = {}, const fs::path& stdoutFile = {});
 
+// What the launcher logs when its shutdown timer ends the process: a tear-down
+// that hung. The same exit line and exit code follow as after a clean end.
+inline constexpr char kShutdownTimerLine[] = "Encerramento demorou demais; finalizando o processo.";
+
 // The launcher started from its own game folder (copied there), under logcap.
+// Unless the test expects a hang, a run whose log shows the shutdown timer
+// fails the test when the run goes: the timer would hide a tear-down that hangs.
 class LauncherRun {
 public:
     LauncherRun(const fs::path& gameDir, const std::map<std::string, std::string>& env = {});
     ~LauncherRun();
+    // This run hangs on purpose (a server that never answers): the timer must end it.
+    void ExpectShutdownTimer() { timerExpected = true; }
     std::string Log() const;  // everything the launcher wrote to its debugger output so far
     std::vector<std::string> LogMessages() const;  // the message part of each line, in order
     bool WaitForLog(const std::string& needle, std::chrono::milliseconds timeout);
@@ -94,6 +102,7 @@ public:
 private:
     fs::path logFile;
     Process proc;
+    bool timerExpected = false;
 };
 
 // Strips "[timestamp] [LEVEL] " from each line; returns "LEVEL message".

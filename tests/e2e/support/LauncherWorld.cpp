@@ -11,6 +11,8 @@ namespace e2e {
 namespace {
 
 const char* kWindowTitle = "Vrenn Ondrel - Launcher Oficial";
+const char* kCurrentFile = "data/readme.txt";
+const char* kCurrentContent = "Vrenn Ondrel\n";
 
 std::string Pbkdf2Hex(const std::string& password, const std::string& salt, int iterations) {
     unsigned char out[32];
@@ -54,6 +56,10 @@ LauncherWorld::LauncherWorld(const std::string& name) {
                              {"difficulty", 1}}
                   .dump());
     WriteFile(data / "config.json", R"({"googleOAuthEnabled":false})");
+    // A game lists at least one file; this one is in place already, so the
+    // first patch run ends at once with the folder current.
+    WriteFile(root / kCurrentFile, kCurrentContent);
+    WriteFile(game / kCurrentFile, kCurrentContent);
     SetNews(nlohmann::json::array());
     WriteAccounts();
     ClearRegistry();
@@ -117,7 +123,7 @@ bool LauncherWorld::StartLauncher() {
         },
         30s, 100ms);
     if (!drawn) return false;
-    // The first patch run ends with an empty game list at once; its last report
+    // The first patch run finds the folder current at once; its last report
     // must not land after a status the test is about to look at.
     return launcher->WaitForLog("[PatchManager] Todos os arquivos", 60s);
 }
