@@ -10,6 +10,16 @@
 
 void SecureWipe(void* data, size_t size);
 
+// An allocator whose blocks are zeroed before they go back to the heap, for
+// libraries that hold typed text in memory of their own (Dear ImGui's
+// SetAllocatorFunctions takes these two). Each block keeps its size in front
+// of what it hands out, aligned as malloc aligns.
+void* WipingAlloc(size_t size, void* unused);
+void WipingFree(void* ptr, void* unused);
+// What WipingFree does, with the release of the whole block left to the
+// caller: the block is zeroed, then handed over (to free in WipingFree).
+void WipeBlock(void* ptr, void (*release)(void* block));
+
 // Zeroes the text's whole buffer, the room past its end included, and empties
 // it; the buffer itself is kept.
 inline void WipeText(std::string& text) {

@@ -20,7 +20,11 @@ bool ReadProtectedValue(HKEY key, const wchar_t* name, std::string& out) {
     if (type != REG_BINARY || size == 0) return false;
     std::vector<unsigned char> data(size);
     if (RegQueryValueExW(key, name, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) return false;
-    out = DecryptCredential(data.data(), size);
+    // A short text lives inside the string object and a move copies it: the
+    // one it came from is wiped, not left on the stack.
+    std::string plain = DecryptCredential(data.data(), size);
+    out.swap(plain);
+    WipeText(plain);
     return !out.empty();
 }
 
@@ -37,11 +41,14 @@ std::vector<unsigned char> EncryptCredential(const std::string& plain) {
 }
 
 std::string DecryptCredential(const unsigned char* data, uint32_t size) {
-    if (!data || size == 0) return "";
+    // One named result on every road, built where the caller gets it: no
+    // moved-from copy of the password is left behind.
+    std::string plain;
+    if (!data || size == 0) return plain;
     DATA_BLOB in{size, const_cast<BYTE*>(data)};
     DATA_BLOB out{};
-    if (!CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out)) return "";
-    std::string plain(reinterpret_cast<const char*>(out.pbData), out.cbData);
+    if (!CryptUnprotectData(&in, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out)) return plain;
+    plain.assign(reinterpret_cast<const char*>(out.pbData), out.cbData);
     SecureZeroMemory(out.pbData, out.cbData);
     LocalFree(out.pbData);
     return plain;

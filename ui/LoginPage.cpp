@@ -12,6 +12,7 @@
 #include "app/Startup.h"
 #include "imgui.h"
 #include "ui/CredentialStore.h"
+#include "ui/ImGuiWipe.h"
 #include "ui/UIManager.h"
 #include "ui/WebMessage.h"
 #include "ui/WebView2.h"
@@ -316,6 +317,7 @@ void UIManager::OnWebMessage(const std::string& json) {
     std::memset(emailBuf, 0, sizeof(emailBuf));
     std::strncpy(emailBuf, login.c_str(), sizeof(emailBuf) - 1);
     WipeBuffer(passwordBuf, sizeof(passwordBuf));
+    WipeImGuiTextFields();
 
     CloseLoginModal();
     SetStatus("CONECTADO.", false);

@@ -10,6 +10,7 @@
 #include "patch/SecureWipe.h"
 #include "ui/CredentialStore.h"
 #include "ui/DrawKit.h"
+#include "ui/ImGuiWipe.h"
 #include "ui/UIManager.h"
 
 namespace {
@@ -147,6 +148,7 @@ void UIManager::RenderLoginPanel(ImDrawList* dl, float width, float height, floa
             else
                 DeleteCredentialsRegistry();
             WipeBuffer(passwordBuf, sizeof(passwordBuf));
+            WipeImGuiTextFields();
             SetStatus("CONECTADO.", false);
             if (!servers.empty()) selectedServer = 0;
         } else {

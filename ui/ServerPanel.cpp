@@ -9,6 +9,7 @@
 #include "patch/SecureWipe.h"
 #include "ui/CredentialStore.h"
 #include "ui/DrawKit.h"
+#include "ui/ImGuiWipe.h"
 #include "ui/StoredText.h"
 #include "ui/UIManager.h"
 
@@ -96,6 +97,7 @@ void UIManager::RenderLogoutButton(ImDrawList* dl) {
     } else {
         WipeBuffer(passwordBuf, sizeof(passwordBuf));
     }
+    WipeImGuiTextFields();
     WipeText(password);
     {
         std::lock_guard<std::mutex> lock(stateMutex);
@@ -217,6 +219,7 @@ void UIManager::RenderStartGameButton(ImDrawList* dl, float time) {
         loggedIn = false;
         servers.clear();
         WipeBuffer(passwordBuf, sizeof(passwordBuf));
+        WipeImGuiTextFields();
         Release(sessionToken);
         Release(userId);
         Release(webRootUrl);
@@ -232,6 +235,7 @@ void UIManager::RenderStartGameButton(ImDrawList* dl, float time) {
     if (patchManager->LaunchGame(server.ip, server.port, userId, username, sessionToken, server.name, server.id,
                                  webRootUrl, launchError)) {
         WipeBuffer(passwordBuf, sizeof(passwordBuf));
+        WipeImGuiTextFields();
         Release(sessionToken);
         ShowWindow(hwnd, SW_HIDE);
         gameRunning = true;

@@ -7,6 +7,7 @@
 #include "patch/SecureWipe.h"
 #include "ui/CredentialStore.h"
 #include "ui/FrameLayout.h"
+#include "ui/ImGuiWipe.h"
 #include "ui/StoredText.h"
 
 UIManager::UIManager(PatchManager* pm) : patchManager(pm), reportGate(std::make_shared<ReportGate>()) {
@@ -36,6 +37,10 @@ UIManager::~UIManager() {
         AcquireSRWLockExclusive(&reportGate->lock);
         reportGate->target = nullptr;
         ReleaseSRWLockExclusive(&reportGate->lock);
+        // A remembered password loaded at start may still be in the field,
+        // and Dear ImGui's copies go with its context.
+        WipeBuffer(passwordBuf, sizeof(passwordBuf));
+        WipeImGuiTextFields();
         Shutdown();
     } catch (...) {
     }

@@ -15,6 +15,7 @@
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
 #include "ui/FrameLayout.h"
+#include "ui/ImGuiWipe.h"
 #include "ui/UIManager.h"
 
 // Data
@@ -109,6 +110,8 @@ bool UIManager::Initialize(int width, int height, const std::wstring& title) {
     // Setup Dear ImGui context
     log.Info("[UIManager] Inicializando ImGui...");
     IMGUI_CHECKVERSION();
+    // Typed text passes through Dear ImGui's own blocks: zeroed when given back.
+    InstallWipingImGuiAllocator();
     ImGui::CreateContext();
     ImGuiIO& io = ImGui::GetIO();
     io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;

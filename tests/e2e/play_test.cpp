@@ -26,10 +26,6 @@ const char* kTitle = "Vrenn Ondrel - Launcher Oficial";
 
 // Window-relative points of the 1024 x 615 window with the 13-px default font.
 namespace spot {
-constexpr int kFieldX = 781;
-constexpr int kEmailY = 224, kPasswordY = 285;
-constexpr int kRememberX = 609, kRememberY = 320;
-constexpr int kLoginButtonY = 376;
 using namespace layout;
 }  // namespace spot
 
@@ -49,36 +45,6 @@ const TestAccount kAna{"ana@vrenn.test", "s3nha forte", 4242, "http://127.0.0.1:
 }
 
 bool ErrorDot(const LauncherWorld& w) { return e2e::ErrorDot(w.Window()); }
-
-// Width of the text shown in the input field centred at window y.
-int FieldTextWidth(const LauncherWorld& w, int y) {
-    Image shot = CaptureScreen();
-    return CutMask(shot, w.OnScreen({597, y - 13, 369, 26}), [](Rgb p) { return Near(p, Rgb{252, 245, 255}, 30); })
-        .width;
-}
-
-// Types into a field and waits until the window has taken every character: the
-// Return key is read as an asynchronous key state, ahead of the queued typing.
-void TypeInto(LauncherWorld& w, int y, const std::string& text) {
-    w.Click(spot::kFieldX, y);
-    TypeText(text);
-    const int chars = static_cast<int>(text.size());  // ASCII; 7 px each in the 13-px font
-    EXPECT_TRUE(WaitUntil([&] { return FieldTextWidth(w, y) >= 7 * (chars - 1); }, 20s, 100ms)) << text;
-}
-
-// The check mark of "LEMBRAR DE MIM".
-bool RememberChecked(const LauncherWorld& w, const Image& shot) {
-    return CutMask(shot, w.OnScreen({spot::kRememberX - 10, spot::kRememberY - 10, 20, 20}),
-                   [](Rgb p) { return Near(p, Rgb{84, 242, 255}, 40); })
-               .Count() > 10;
-}
-
-bool RememberChecked(const LauncherWorld& w) { return RememberChecked(w, CaptureScreen()); }
-
-// The login panel's "ENTRAR NA CONTA" button, not hovered, left of its label.
-bool LoginButtonShown(const LauncherWorld& w, const Image& shot) {
-    return Near(w.Pixel(shot, 620, spot::kLoginButtonY), Rgb{136, 29, 153}, 16);
-}
 
 void SetRemember(LauncherWorld& w, bool checked) {
     if (RememberChecked(w) != checked) w.Click(spot::kRememberX, spot::kRememberY);

@@ -1,6 +1,11 @@
-// Wiping secrets: a text's whole buffer, and what a move leaves behind.
+// Wiping secrets: a text's whole buffer, what a move leaves behind, and the
+// blocks of the wiping allocator.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "patch/SecureWipe.h"
@@ -46,4 +51,44 @@ TEST(SecureWipe, SecretTextLeavesNoCopyWhereItCameFrom) {
     }
     const SecretText fromView(std::string_view("typed"));
     EXPECT_EQ(fromView.str(), "typed");
+}
+
+namespace {
+
+// What the release of the last wiped block saw.
+struct Released {
+    const unsigned char* block = nullptr;
+    bool payloadZero = false;
+} g_released;
+size_t g_payloadSize = 0;
+
+void CheckThenFree(void* block) {
+    const auto* bytes = static_cast<const unsigned char*>(block);
+    g_released.block = bytes;
+    g_released.payloadZero = AllZero(reinterpret_cast<const char*>(bytes) + alignof(std::max_align_t), g_payloadSize);
+    std::free(block);
+}
+
+}  // namespace
+
+// Every block of the wiping allocator is as aligned as malloc's, writable to
+// its last byte (ASan watches), and zeroed to its last byte before it is
+// released; freeing nothing does nothing, and a size that cannot be had fails.
+TEST(SecureWipe, WipingAllocatorZeroesEachBlockBeforeItIsReleased) {
+    for (size_t size : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{257}, size_t{1} << 20}) {
+        SCOPED_TRACE(size);
+        void* p = WipingAlloc(size, nullptr);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % alignof(std::max_align_t), 0u);
+        std::memset(p, 0xA5, size);
+        g_payloadSize = size;
+        g_released = {};
+        WipeBlock(p, CheckThenFree);
+        EXPECT_EQ(g_released.block, static_cast<unsigned char*>(p) - alignof(std::max_align_t));
+        EXPECT_TRUE(g_released.payloadZero);
+        WipingFree(WipingAlloc(size, nullptr), nullptr);
+    }
+    WipingFree(nullptr, nullptr);
+    WipeBlock(nullptr, CheckThenFree);
+    EXPECT_EQ(WipingAlloc(static_cast<size_t>(-1), nullptr), nullptr);
 }

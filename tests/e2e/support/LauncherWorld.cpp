@@ -174,6 +174,31 @@ std::optional<nlohmann::json> LauncherWorld::ClientReport() const {
     return j;
 }
 
+int FieldTextWidth(const LauncherWorld& w, int y) {
+    Image shot = CaptureScreen();
+    return CutMask(shot, w.OnScreen({597, y - 13, 369, 26}), [](Rgb p) { return Near(p, Rgb{252, 245, 255}, 30); })
+        .width;
+}
+
+void TypeInto(LauncherWorld& w, int y, const std::string& text) {
+    w.Click(layout::kFieldX, y);
+    TypeText(text);
+    const int chars = static_cast<int>(text.size());  // ASCII; 7 px each in the 13-px font
+    EXPECT_TRUE(WaitUntil([&] { return FieldTextWidth(w, y) >= 7 * (chars - 1); }, 20s, 100ms)) << text;
+}
+
+bool RememberChecked(const LauncherWorld& w, const Image& shot) {
+    return CutMask(shot, w.OnScreen({layout::kRememberX - 10, layout::kRememberY - 10, 20, 20}),
+                   [](Rgb p) { return Near(p, Rgb{84, 242, 255}, 40); })
+               .Count() > 10;
+}
+
+bool RememberChecked(const LauncherWorld& w) { return RememberChecked(w, CaptureScreen()); }
+
+bool LoginButtonShown(const LauncherWorld& w, const Image& shot) {
+    return Near(w.Pixel(shot, 620, layout::kLoginButtonY), Rgb{136, 29, 153}, 16);
+}
+
 namespace {
 
 const Rgb kTitleColour{249, 241, 252};

@@ -83,6 +83,11 @@ private:
 
 // Window-relative places of the 1024 x 615 window that every scene reads or clicks.
 namespace layout {
+// The login form (13-px default font): fields, "LEMBRAR DE MIM", "ENTRAR NA CONTA".
+constexpr int kFieldX = 781;
+constexpr int kEmailY = 224, kPasswordY = 285;
+constexpr int kRememberX = 609, kRememberY = 320;
+constexpr int kLoginButtonY = 376;
 constexpr int kCardX = 781;
 constexpr int CardY(int i) { return 201 + 58 * i; }  // server card i
 constexpr int kStartY = 511;
@@ -90,6 +95,17 @@ constexpr int kLogoutX = 942, kLogoutY = 140;
 // News card i (one line of content, scale 1): top edge
 constexpr int NewsTop(int i) { return 170 + (i * 5975) / 100; }
 }  // namespace layout
+
+// Width of the text shown in the login form's field centred at window y.
+int FieldTextWidth(const LauncherWorld& w, int y);
+// Types into a field and waits until the window has taken every character: the
+// Return key is read as an asynchronous key state, ahead of the queued typing.
+void TypeInto(LauncherWorld& w, int y, const std::string& text);
+// The check mark of "LEMBRAR DE MIM".
+bool RememberChecked(const LauncherWorld& w, const Image& shot);
+bool RememberChecked(const LauncherWorld& w);
+// The login panel's "ENTRAR NA CONTA" button, not hovered, left of its label.
+bool LoginButtonShown(const LauncherWorld& w, const Image& shot);
 
 // News shown top to bottom in this order (the launcher shows the answer reversed).
 nlohmann::json NewsShowing(const std::vector<std::string>& titles);
