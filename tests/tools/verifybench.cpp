@@ -1,6 +1,7 @@
 // verifybench ROOT LIST CACHE [--force]
 // One routine verification as the patch run does it: load the cache file, load
-// the file list (a text file), VerifyFiles, save the cache. Prints one line of
+// the file list (a text file), VerifyFiles (with its look for leftovers of an
+// ended run), save the cache. Prints one line of
 // key=value figures; times are seconds of each step inside this process, so a
 // benchmark can leave out the cost of starting the process.
 #include <chrono>
@@ -35,7 +36,7 @@ int Run(const std::wstring& root, const std::wstring& listPath, const std::wstri
     fis.LoadManifest(list);
     double loadList = Since(t0);
     t0 = std::chrono::steady_clock::now();
-    size_t fetch = fis.VerifyFiles(force, {}).size();
+    size_t fetch = fis.VerifyFiles(force, {}, nullptr, true).size();
     double verify = Since(t0);
     t0 = std::chrono::steady_clock::now();
     bool saved = fis.SaveLocalCache(cachePath);

@@ -174,6 +174,8 @@ TEST(PasswordWipe, NoFreedBlockHoldsThePasswordAfterALogin) {
             << received[1];
         EXPECT_EQ(std::string(ui.passwordBuf), c.loggedIn ? "" : kPassword);
         EXPECT_EQ(g_blocksWithPassword.load(), 0) << "blocks freed with the password still in them";
-        if (c.loggedIn) EXPECT_EQ(ImGuiBlocksWithPassword(), 0) << "Dear ImGui's blocks that hold the password";
+        if (c.loggedIn) {
+            EXPECT_EQ(ImGuiBlocksWithPassword(), 0) << "Dear ImGui's blocks that hold the password";
+        }
     }
 }
