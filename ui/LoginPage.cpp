@@ -11,6 +11,7 @@
 
 #include "app/Startup.h"
 #include "imgui.h"
+#include "imgui_internal.h"
 #include "ui/CredentialStore.h"
 #include "ui/ImGuiWipe.h"
 #include "ui/UIManager.h"
@@ -258,7 +259,14 @@ void UIManager::ReleaseLoginPage() {
 }
 
 void UIManager::RenderLoginModal(ImDrawList*) {
-    if (!loginModalOpen) return;
+    if (!loginModalOpen) {
+        // Closed by a message or a sign-in, outside the popup: ImGui keeps an
+        // unsubmitted modal on its stack for two more frames, and it would
+        // swallow the window's clicks meanwhile. Let it go now.
+        ImGuiContext& g = *ImGui::GetCurrentContext();
+        if (ImGui::IsPopupOpen("##LoginModal")) ImGui::ClosePopupToLevel(g.BeginPopupStack.Size, true);
+        return;
+    }
     ImGuiIO& io = ImGui::GetIO();
     ImGui::SetNextWindowSize(ImVec2(400, 560), ImGuiCond_Appearing);
     ImGui::OpenPopup("##LoginModal");
@@ -283,6 +291,7 @@ void UIManager::RenderLoginModal(ImDrawList*) {
     if (ImGui::Button("CANCELAR", ImVec2(a.x, 32))) {
         CloseLoginModal();
         SetStatus("LOGIN COM GOOGLE CANCELADO.", false);
+        ImGui::CloseCurrentPopup();
     }
     ImGui::EndPopup();
 }

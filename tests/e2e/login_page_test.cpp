@@ -439,6 +439,13 @@ TEST(LoginPage, ACancelledGoogleSignInStaysCancelledWhenThePageReopens) {
     ASSERT_TRUE(WaitUntil([&] { return browser.Count("end") == browser.Count("start"); }, 60s, 200ms))
         << browser.Describe();
     EXPECT_EQ(browser.Count("redirect"), browser.Count("start"));
+    // A redirect that raced the cancel may still be answered; otherwise it is
+    // refused. Left waiting, a player would look at a spinning tab.
+    for (const json& step : browser.Steps()) {
+        if (step.value("step", "") != "redirect") continue;
+        EXPECT_TRUE(step.value("why", "") != "timeout" && !step.value("timedOut", false))
+            << "a cancelled sign-in left the browser waiting: " << step.dump();
+    }
     EXPECT_TRUE(w.Server().Records("google_token.jsonl").empty()) << "a cancelled sign-in exchanged its code";
     EXPECT_TRUE(w.Server().Records("google_session.jsonl").empty());
     EXPECT_TRUE(s.FooterShowsTitle(0, kStatusColour));

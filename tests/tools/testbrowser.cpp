@@ -17,6 +17,8 @@
 //   await-go     wait until the file named by VRENN_TESTBROWSER_GO exists (at most 120 s)
 //   wait:MS      sleep
 // Responses are logged as hex, so the tests can compare them byte for byte.
+// Every connection gives up after 20 s: connecting ("why":"timeout") and each
+// receive ("timedOut":true); a refused one says "why":"refused".
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -89,17 +91,41 @@ std::string QueryParam(const std::string& url, const std::string& name) {
     return UrlDecodeQuery(query.substr(begin, end == std::string::npos ? std::string::npos : end - begin));
 }
 
-SOCKET Connect(const HostPort& hp) {
+// Connects within 20 s; why says "refused" or "timeout" when it does not. A
+// browser step must never wait without end: a test waiting for it could not
+// tell which step stalled.
+SOCKET Connect(const HostPort& hp, std::string* why = nullptr) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return s;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<u_short>(hp.port));
     inet_pton(AF_INET, hp.host == "localhost" ? "127.0.0.1" : hp.host.c_str(), &addr.sin_addr);
-    if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    bool connected = connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    const char* failure = "refused";
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval wait{20, 0};
+        int ready = select(0, nullptr, &writable, &failed, &wait);
+        int error = 0;
+        int len = sizeof(error);
+        getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
+        connected = ready > 0 && FD_ISSET(s, &writable) && error == 0;
+        if (ready == 0) failure = "timeout";
+    }
+    if (!connected) {
+        if (why) *why = failure;
         closesocket(s);
         return INVALID_SOCKET;
     }
+    u_long blocking = 0;
+    ioctlsocket(s, FIONBIO, &blocking);
     DWORD timeout = 20000;
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
     return s;
@@ -107,14 +133,15 @@ SOCKET Connect(const HostPort& hp) {
 
 // Sends the bytes (when any), reads until the peer closes; logs what came back.
 void Exchange(const std::string& step, const HostPort& hp, const std::string& bytes) {
-    SOCKET s = Connect(hp);
+    std::string why;
+    SOCKET s = Connect(hp, &why);
     if (s == INVALID_SOCKET) {
-        Log("{\"step\":" + Quote(step) + ",\"connected\":false}");
+        Log("{\"step\":" + Quote(step) + ",\"connected\":false,\"why\":" + Quote(why) + "}");
         return;
     }
     int sent = bytes.empty() ? 0 : send(s, bytes.data(), static_cast<int>(bytes.size()), 0);
     std::string response;
-    bool reset = false;
+    bool reset = false, timedOut = false;
     char buf[4096];
     for (;;) {
         int n = recv(s, buf, sizeof(buf), 0);
@@ -122,12 +149,16 @@ void Exchange(const std::string& step, const HostPort& hp, const std::string& by
             response.append(buf, static_cast<size_t>(n));
             continue;
         }
-        if (n < 0) reset = true;
+        if (n < 0) {
+            reset = true;
+            timedOut = WSAGetLastError() == WSAETIMEDOUT;
+        }
         break;
     }
     closesocket(s);
     Log("{\"step\":" + Quote(step) + ",\"connected\":true,\"sent\":" + std::to_string(sent) +
-        ",\"reset\":" + (reset ? "true" : "false") + ",\"response\":\"" + Hex(response) + "\"}");
+        ",\"reset\":" + (reset ? "true" : "false") + ",\"timedOut\":" + (timedOut ? "true" : "false") +
+        ",\"response\":\"" + Hex(response) + "\"}");
 }
 
 std::string BrowserRequest(const HostPort& hp, const std::string& path) {

@@ -558,6 +558,53 @@ TEST_F(LoginPage, CancelClosesThePageWithoutAnError) {
     EXPECT_EQ(BoxOf(ImGui::GetColorU32(ImGuiCol_Button)).vertices, 0) << "modal still drawn";
 }
 
+// However the page closes, the window behind it takes the very next click:
+// the mouse moves onto one of its buttons in the frame after the close,
+// presses in the next and lets go in the one after, as a quick player (or a
+// slow frame rate) makes it. The modal must not linger and swallow it.
+TEST_F(LoginPage, TheWindowTakesTheNextClickOnceThePageCloses) {
+    const ImVec2 behind(782, 397);  // the Google button's place, beside the modal
+    bool clicked = false;
+    auto frame = [&](ImVec2 mouse, bool down) {
+        imgui.BeginFrame(frameTime += 1.0 / 60, mouse, down);
+        ImGui::SetCursorScreenPos(ImVec2(behind.x - 20, behind.y - 20));
+        clicked |= ImGui::InvisibleButton("##behind", ImVec2(40, 40));
+        ui.RenderLoginModal(ImGui::GetBackgroundDrawList());
+        imgui.EndFrame();
+    };
+    struct Case {
+        const char* how;
+        std::function<void()> close;
+    };
+    const std::vector<Case> cases = {
+        {"CANCELAR", [&] { ClickCancel(); }},
+        {"a page login", [&] {
+             Frame();
+             Frame();
+             ui.OnWebMessage(R"({"type":"vrenn-auth","token":"t","userId":"5"})");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        ASSERT_TRUE(ui.OpenLoginModal());
+        ASSERT_TRUE(PumpUntil([&] { return ui.webViewController != nullptr; }));
+        c.close();
+        ASSERT_FALSE(ui.loginModalOpen);
+        clicked = false;
+        frame(behind, false);
+        frame(behind, true);
+        frame(behind, false);
+        EXPECT_TRUE(clicked) << "the click after the close was swallowed";
+        // Reopened afterwards, the modal is drawn and takes its own clicks again.
+        ASSERT_TRUE(ui.OpenLoginModal());
+        ASSERT_TRUE(PumpUntil([&] { return ui.webViewController != nullptr; }));
+        Frame();
+        Frame();
+        EXPECT_GT(BoxOf(ImGui::GetColorU32(ImGuiCol_Button)).vertices, 0) << "the reopened modal is not drawn";
+        ui.CloseLoginModal();
+    }
+}
+
 // Each way the runtime can fail: at once (the panel falls back, nothing is
 // shown) or through a callback (modal closed, the page's unavailability as an error).
 TEST_F(LoginPage, RuntimeFailures) {
