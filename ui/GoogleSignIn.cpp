@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "ui/CredentialStore.h"
-#include "ui/ImGuiWipe.h"
 #include "ui/UIManager.h"
 
 namespace {
@@ -37,8 +36,7 @@ void ApplySession(UIManager& ui, const UIManager::GoogleResult& r) {
     }
     std::memset(ui.emailBuf, 0, sizeof(ui.emailBuf));
     std::strncpy(ui.emailBuf, login.c_str(), sizeof(ui.emailBuf) - 1);
-    WipeBuffer(ui.passwordBuf, sizeof(ui.passwordBuf));
-    WipeImGuiTextFields();
+    ui.WipePassword();
 }
 
 // The detached sign-in thread: it uses only the shared block, its own cancel flag and the PatchManager.

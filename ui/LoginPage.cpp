@@ -13,7 +13,6 @@
 #include "imgui.h"
 #include "imgui_internal.h"
 #include "ui/CredentialStore.h"
-#include "ui/ImGuiWipe.h"
 #include "ui/UIManager.h"
 #include "ui/WebMessage.h"
 #include "ui/WebView2.h"
@@ -325,8 +324,7 @@ void UIManager::OnWebMessage(const std::string& json) {
     }
     std::memset(emailBuf, 0, sizeof(emailBuf));
     std::strncpy(emailBuf, login.c_str(), sizeof(emailBuf) - 1);
-    WipeBuffer(passwordBuf, sizeof(passwordBuf));
-    WipeImGuiTextFields();
+    WipePassword();
 
     CloseLoginModal();
     SetStatus("CONECTADO.", false);

@@ -10,7 +10,6 @@
 #include "patch/SecureWipe.h"
 #include "ui/CredentialStore.h"
 #include "ui/DrawKit.h"
-#include "ui/ImGuiWipe.h"
 #include "ui/UIManager.h"
 
 namespace {
@@ -147,8 +146,7 @@ void UIManager::RenderLoginPanel(ImDrawList* dl, float width, float height, floa
                 SaveCredentialsRegistry(emailBuf, keptPassword.str());
             else
                 DeleteCredentialsRegistry();
-            WipeBuffer(passwordBuf, sizeof(passwordBuf));
-            WipeImGuiTextFields();
+            WipePassword();
             SetStatus("CONECTADO.", false);
             if (!servers.empty()) selectedServer = 0;
         } else {

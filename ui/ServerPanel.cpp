@@ -94,10 +94,10 @@ void UIManager::RenderLogoutButton(ImDrawList* dl) {
     if (rememberMe && LoadCredentialsRegistry(login, password)) {
         CopyToField(emailBuf, sizeof(emailBuf), login);
         CopyToField(passwordBuf, sizeof(passwordBuf), password);
+        WipeImGuiTextFields();
     } else {
-        WipeBuffer(passwordBuf, sizeof(passwordBuf));
+        WipePassword();
     }
-    WipeImGuiTextFields();
     WipeText(password);
     {
         std::lock_guard<std::mutex> lock(stateMutex);
@@ -218,8 +218,7 @@ void UIManager::RenderStartGameButton(ImDrawList* dl, float time) {
     if (patchManager == nullptr || !patchManager->Reauth(userId, sessionToken, signature, error)) {
         loggedIn = false;
         servers.clear();
-        WipeBuffer(passwordBuf, sizeof(passwordBuf));
-        WipeImGuiTextFields();
+        WipePassword();
         Release(sessionToken);
         Release(userId);
         Release(webRootUrl);
@@ -234,8 +233,7 @@ void UIManager::RenderStartGameButton(ImDrawList* dl, float time) {
     std::string launchError;
     if (patchManager->LaunchGame(server.ip, server.port, userId, username, sessionToken, server.name, server.id,
                                  webRootUrl, launchError)) {
-        WipeBuffer(passwordBuf, sizeof(passwordBuf));
-        WipeImGuiTextFields();
+        WipePassword();
         Release(sessionToken);
         ShowWindow(hwnd, SW_HIDE);
         gameRunning = true;

@@ -10,6 +10,11 @@
 #include "ui/ImGuiWipe.h"
 #include "ui/StoredText.h"
 
+void UIManager::WipePassword() {
+    WipeBuffer(passwordBuf, sizeof(passwordBuf));
+    WipeImGuiTextFields();
+}
+
 UIManager::UIManager(PatchManager* pm) : patchManager(pm), reportGate(std::make_shared<ReportGate>()) {
     reportGate->target = this;
 
@@ -39,8 +44,7 @@ UIManager::~UIManager() {
         ReleaseSRWLockExclusive(&reportGate->lock);
         // A remembered password loaded at start may still be in the field,
         // and Dear ImGui's copies go with its context.
-        WipeBuffer(passwordBuf, sizeof(passwordBuf));
-        WipeImGuiTextFields();
+        WipePassword();
         Shutdown();
     } catch (...) {
     }

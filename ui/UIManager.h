@@ -88,6 +88,9 @@ public:
     void PollGoogle();
     void ApplyGoogleResult();
 
+    // The typed password goes: the SENHA field and Dear ImGui's copies of it.
+    void WipePassword();
+
     // The patch-state callback handed to the PatchManager (bound to this object).
     PatchStateCallback MakePatchStateCallback();
 

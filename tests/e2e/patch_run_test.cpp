@@ -74,17 +74,6 @@ std::map<std::string, std::string> Tree(const fs::path& dir) {
     return out;
 }
 
-std::vector<std::string> Leftovers(const fs::path& dir) {
-    std::vector<std::string> out;
-    for (const auto& [rel, content] : Tree(dir)) {
-        auto ends = [&](const std::string& suffix) {
-            return rel.size() >= suffix.size() && rel.compare(rel.size() - suffix.size(), suffix.size(), suffix) == 0;
-        };
-        if (ends(".part") || ends(".bak")) out.push_back(rel);
-    }
-    return out;
-}
-
 class PatchRun : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -57,16 +57,6 @@ std::string LastMessage(const LauncherRun& run) {
     return lines.empty() ? "" : lines.back();
 }
 
-// Every ".part" and ".bak" file under dir.
-std::vector<std::string> Leftovers(const fs::path& dir) {
-    std::vector<std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(dir)) {
-        const std::string ext = e.path().extension().string();
-        if (ext == ".part" || ext == ".bak") out.push_back(e.path().lexically_relative(dir).string());
-    }
-    return out;
-}
-
 const char kCancelledLine[] = "ERROR [PatchManager] Falha no download: Operação cancelada pelo usuário.";
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -82,6 +83,18 @@ std::vector<nlohmann::json> ReadJsonLines(const fs::path& p) {
         auto j = nlohmann::json::parse(line, nullptr, false);
         if (!j.is_discarded()) out.push_back(j);
     }
+    return out;
+}
+
+std::vector<std::string> Leftovers(const fs::path& dir) {
+    std::vector<std::string> out;
+    if (!fs::exists(dir)) return out;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        const fs::path ext = e.path().extension();
+        if (e.is_regular_file() && (ext == ".part" || ext == ".bak"))
+            out.push_back(e.path().lexically_relative(dir).generic_string());
+    }
+    std::sort(out.begin(), out.end());
     return out;
 }
 

@@ -35,6 +35,8 @@ std::string WinPath(const fs::path& p);
 void WriteFile(const fs::path& p, const std::string& content);
 std::string ReadFile(const fs::path& p);
 std::vector<nlohmann::json> ReadJsonLines(const fs::path& p);
+// Every ".part" and ".bak" file under dir, relative to it ("/" separators).
+std::vector<std::string> Leftovers(const fs::path& dir);
 
 // A child process (fork/exec) with extra environment variables.
 class Process {
